@@ -1,0 +1,122 @@
+/*
+ * skydepth - luminosity distance to a redshift in a flat universe
+ * with matter, vacuum energy and radiation.
+ */
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+double skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level);
+
+int
+main(int argc, char *argv[])
+{
+	const char *ztext = "", *h0text = "", *omtext = "", *lamtext = "";
+	int report = 0; /* -1 simple, 0 normal, 1 verbose */
+
+	if (argc < 2) {
+		std::cout << "Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]" << std::endl;
+		return 0;
+	}
+
+	/* The redshift is the first argument not taking the form of an option,
+	 * even when it was meant as an option's value (-h0 70 1 gives z = 70). */
+	for (int i = 1; i < argc; i++)
+		if (argv[i][0] != '\0' && argv[i][0] != '-') {
+			ztext = argv[i];
+			break;
+		}
+
+	/* Options match by prefix (-verbosely is -verbose); -simple alone compares
+	 * its terminating NUL too.  A value starting with '-' is never taken, an
+	 * empty one is, and then the default applies. */
+	for (int i = 1; i < argc; i++) {
+		const char *next = i + 1 < argc && argv[i + 1][0] != '-' ? argv[i + 1] : nullptr;
+
+		if ((!strncmp(argv[i], "-h0", 3) || !strncmp(argv[i], "-hubble", 7)) && next)
+			h0text = next;
+		if ((!strncmp(argv[i], "-omega", 6) || !strncmp(argv[i], "-matter", 7)) && next)
+			omtext = next;
+		if ((!strncmp(argv[i], "-lambda", 7) || !strncmp(argv[i], "-vaccum", 7)) && next)
+			lamtext = next;
+		if (!strncmp(argv[i], "-verbose", 8))
+			report = 1;
+		if (!strncmp(argv[i], "-simple", 8))
+			report = -1;
+	}
+
+	/* strtod rather than atof: the same values, but defined out of range. */
+	double z = std::strtod(ztext, nullptr);
+	double H0 = *h0text ? std::strtod(h0text, nullptr) : 73;
+	double Omega_M = *omtext ? std::strtod(omtext, nullptr) : 0.27;
+	double Lambda0 = *lamtext ? std::strtod(lamtext, nullptr) : 0.73;
+
+	if (report >= 0)
+		std::cout << "skydepth " << z << " H0=" << H0 << " Omega_M=" << Omega_M
+			  << " Lambda0=" << Lambda0 << std::endl;
+	double d_L = skydepth(z, H0, Omega_M, Lambda0, report);
+	if (report >= 0)
+		std::cout << "skydepth = " << d_L << " Mpc" << std::endl;
+	else
+		std::cout << d_L << std::endl;
+	return 0;
+}
+
+/*
+ * Integrates 1/H over the scale factor with the midpoint rule, from 0 to the
+ * emission and from the emission to now, and returns d_L in Mpc.  With
+ * report_level > 0 it also prints the parameters, distances and times.
+ * The printed digits depend on the order of every sum and product below;
+ * keep them as they are.
+ */
+double
+skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
+{
+	const int n = 1000;
+
+	if (z < 0)
+		return 0.0;
+
+	double hubble_distance = 299792.458 / H0;
+	double a_emit = 1.0 / (1.0 + z);
+	double radiation_density = ((0.4165 / H0) / H0); /* 4.165E-5/(h*h) */
+
+	if (report_level > 0)
+		std::cout << "skydepth z=" << z << " H0=" << H0 << " Omega_M=" << Omega_M
+			  << " Lambda0=" << Lambda0 << " Curvaturve_k=0 "
+			  << "Radiation=4.165E-5/(h*h)" << std::endl;
+
+	/* Friedmann sum, left to right, the flat curvature term first. */
+	auto expansion_rate = [&](double a) {
+		return std::sqrt(0 + radiation_density / a / a + Omega_M / a + Lambda0 * a * a);
+	};
+
+	double age_sum = 0, lookback_sum = 0, comoving_sum = 0;
+	for (int i = 0; i < n; i++) {
+		double a1 = (a_emit * (i + 0.5)) / n;
+		age_sum += 1 / expansion_rate(a1);
+		double a2 = a_emit + ((1 - a_emit) * (i + 0.5)) / n;
+		double r2 = expansion_rate(a2);
+		lookback_sum += 1 / r2;
+		comoving_sum += 1 / (a2 * r2);
+	}
+
+	double age = (a_emit * age_sum) / n;
+	double lookback = ((1 - a_emit) * lookback_sum) / n;
+	double age_now = age + lookback;
+	double comoving = ((1 - a_emit) * comoving_sum) / n;
+	double d_L = (comoving * (1 + z)) * hubble_distance; /* flat: no curvature correction */
+
+	if (report_level > 0) {
+		/* Not the Hubble time: a fixed conversion, part of the documented output. */
+		double time_unit = std::log((1 + std::sqrt(Lambda0)) / std::sqrt(Lambda0)) /
+				   std::sqrt(Omega_M) * 6.52 * 100 / H0;
+		std::cout << "skydepth d_L=" << d_L << " Mpc, d_c=" << d_L / (1 + z)
+			  << " Mpc, d_A=" << (d_L / (1 + z)) / (1 + z) << " Mpc" << std::endl;
+		std::cout << "skydepth t_age=" << age * time_unit
+			  << " Gyr, t_lookback=" << lookback * time_unit
+			  << " Gyr, t_now=" << age_now * time_unit << " Gyr" << std::endl;
+	}
+	return d_L;
+}

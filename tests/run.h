@@ -1,0 +1,91 @@
+/* Runs a built program as a user would: an exact argument vector, no shell. */
+#pragma once
+
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+using Args = std::vector<std::string>;
+
+struct Run {
+	std::string out, err;
+	int status; /* exit status, or -1 when the program did not exit */
+};
+
+inline Run
+run(const char *path, const Args &args)
+{
+	std::vector<char *> argv{const_cast<char *>(path)};
+	for (const auto &a : args)
+		argv.push_back(const_cast<char *>(a.c_str()));
+	argv.push_back(nullptr);
+
+	int out[2], err[2];
+	if (pipe(out) || pipe(err))
+		return {"", "pipe failed", -1};
+	posix_spawn_file_actions_t fa;
+	posix_spawn_file_actions_init(&fa);
+	posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+	posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+	for (int fd : {out[0], out[1], err[0], err[1]})
+		posix_spawn_file_actions_addclose(&fa, fd);
+	pid_t pid;
+	int spawned = posix_spawn(&pid, path, &fa, nullptr, argv.data(), environ);
+	posix_spawn_file_actions_destroy(&fa);
+	close(out[1]);
+	close(err[1]);
+
+	/* Drain both pipes together so that neither can fill and stall the child. */
+	Run r{"", "", -1};
+	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+	std::string *sink[2] = {&r.out, &r.err};
+	for (int open = 2; open > 0;) {
+		if (poll(fds, 2, -1) < 0)
+			continue;
+		for (int i = 0; i < 2; i++) {
+			if (fds[i].fd < 0 || !fds[i].revents)
+				continue;
+			char buf[4096];
+			ssize_t n = read(fds[i].fd, buf, sizeof buf);
+			if (n > 0) {
+				sink[i]->append(buf, static_cast<size_t>(n));
+			} else {
+				close(fds[i].fd);
+				fds[i].fd = -1;
+				open--;
+			}
+		}
+	}
+	int status;
+	if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+		r.status = WEXITSTATUS(status);
+	return r;
+}
+
+struct Case {
+	Args args;
+	std::string out;
+};
+
+/* Each case must print exactly its output, nothing on stderr, and exit 0. */
+inline void
+check(const char *path, const std::vector<Case> &cases)
+{
+	for (const auto &c : cases) {
+		std::string argv = path;
+		for (const auto &a : c.args)
+			argv += " [" + a.substr(0, 40) + "]";
+		Run r = run(path, c.args);
+		EXPECT_EQ(r.out, c.out) << argv;
+		EXPECT_EQ(r.err, "") << argv;
+		EXPECT_EQ(r.status, 0) << argv;
+	}
+}
