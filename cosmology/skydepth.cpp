@@ -28,9 +28,9 @@ main(int argc, char *argv[])
 			break;
 		}
 
-	/* Options match by prefix (-verbosely is -verbose); -simple alone compares
-	 * its terminating NUL too.  A value starting with '-' is never taken, an
-	 * empty one is, and then the default applies. */
+	/* Options match by prefix (-verbosely is -verbose), but -simple matches
+	 * only itself.  A value starting with '-' is never taken, an empty one
+	 * is, and then the default applies. */
 	for (int i = 1; i < argc; i++) {
 		const char *next = i + 1 < argc && argv[i + 1][0] != '-' ? argv[i + 1] : nullptr;
 
@@ -42,7 +42,7 @@ main(int argc, char *argv[])
 			lamtext = next;
 		if (!strncmp(argv[i], "-verbose", 8))
 			report = 1;
-		if (!strncmp(argv[i], "-simple", 8))
+		if (!strcmp(argv[i], "-simple"))
 			report = -1;
 	}
 
@@ -71,6 +71,7 @@ main(int argc, char *argv[])
  * keep them as they are.
  */
 double
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the kit's fixed interface
 skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 {
 	const int n = 1000;
