@@ -1,2 +1,139 @@
 #include <gtest/gtest.h>
-TEST(Hostile, Placeholder) {}
+
+#include <random>
+#include <regex>
+
+#include "run.h"
+
+namespace {
+
+/* What each program may print, whatever its arguments. */
+#define NUM "-?(nan|inf|[0-9]+(\\.[0-9]+)?(e[+-][0-9]+)?)"
+const std::regex skydepth_form(
+	"Usage: skydepth z \\[-simple\\] -h0 73 -matter 0\\.27 -vaccum 0\\.73 \\[-verbose\\]\n"
+	"|" NUM "\n"
+	"|skydepth " NUM " H0=" NUM " Omega_M=" NUM " Lambda0=" NUM "\n"
+	"(skydepth z=" NUM " H0=" NUM " Omega_M=" NUM " Lambda0=" NUM
+	" Curvaturve_k=0 Radiation=4\\.165E-5/\\(h\\*h\\)\n"
+	"skydepth d_L=" NUM " Mpc, d_c=" NUM " Mpc, d_A=" NUM " Mpc\n"
+	"skydepth t_age=" NUM " Gyr, t_lookback=" NUM " Gyr, t_now=" NUM " Gyr\n)?"
+	"skydepth = " NUM " Mpc\n");
+const std::regex wideshow_form("[0-9a-f]{16}\n|Usage: wideshow .*\nUsage: wideshow .*\n");
+const std::regex reader_form("-?(nan|inf|[0-9]+\\.[0-9]{6})\n|Usage: .*\nUsage: .*\n");
+
+const char *const tokens[] = {"-h0", "-hubble", "-omega", "-matter", "-lambda", "-vaccum",
+			      "-verbose", "-simple", "-simplex", "-h0=70", "-", "--", "", " ",
+			      "1", "0.5", "70", " -1", "1e999", "1e-400", "nan", "-inf", "0x1p3",
+			      "ae47e17a14aef33f", "0xA4709D3F", "-1", "fffffffffffffffff"};
+
+Args
+random_args(std::mt19937 &rng)
+{
+	Args args(rng() % 7);
+	for (auto &a : args) {
+		if (rng() % 2) {
+			a = tokens[rng() % std::size(tokens)];
+			continue;
+		}
+		a.resize(rng() % 65);
+		for (auto &c : a)
+			c = static_cast<char>(1 + rng() % 255);
+	}
+	return args;
+}
+
+TEST(Hostile, RandomArguments)
+{
+	const struct {
+		const char *path;
+		const std::regex &form;
+	} programs[] = {{SKYDEPTH_PATH, skydepth_form},
+			{WIDESHOW_PATH, wideshow_form},
+			{SLIMREAD_PATH, reader_form},
+			{WIDEREAD_PATH, reader_form}};
+	std::mt19937 rng(5);
+	for (const auto &p : programs)
+		for (int i = 0; i < 300; i++) {
+			Args args = random_args(rng);
+			Outcome r = run(p.path, args);
+			std::string argv = describe(p.path, args);
+			EXPECT_EQ(r.status, 0) << argv;
+			EXPECT_EQ(r.err, "") << argv;
+			EXPECT_TRUE(std::regex_match(r.out, p.form)) << argv << "\nprinted: " << r.out;
+		}
+}
+
+const std::string digits(100000, '1'), hexdigits(100000, 'f'), blanks(100000, ' ');
+const std::string padded3f = std::string(99998, '0') + "3f";
+
+Args
+many(const std::string &first, const std::string &rest)
+{
+	Args args(5000, rest);
+	args[0] = first;
+	return args;
+}
+
+std::string
+skydepth_normal(const std::string &z, const std::string &d_L)
+{
+	return "skydepth " + z + " H0=73 Omega_M=0.27 Lambda0=0.73\nskydepth = " + d_L + " Mpc\n";
+}
+
+TEST(Hostile, Skydepth)
+{
+	const std::string zero = skydepth_normal("0", "0");
+	check(SKYDEPTH_PATH, {
+		{{digits}, skydepth_normal("inf", "inf")},
+		{{"0x1p99999"}, skydepth_normal("inf", "inf")},
+		{{hexdigits}, zero},
+		{{blanks}, zero},
+		{many("1", "-h0"), skydepth_normal("1", "6452.3")},
+		{many("x", "-simple"), "0\n"},
+		{{"\xff\xfe\x80"}, zero},
+		{{"%n%s%x", "-h0", "%n"}, "skydepth 0 H0=0 Omega_M=0.27 Lambda0=0.73\nskydepth = -nan Mpc\n"},
+		{{"\x01\x1b[2J\x7f"}, zero},
+		{{"\t\n1"}, skydepth_normal("1", "6452.3")},
+		{{"---", "-"}, zero},
+		{{"1e-400"}, zero},
+		{{"-nan"}, zero},
+		{{" -nan"}, skydepth_normal("-nan", "-nan")},
+	});
+}
+
+TEST(Hostile, ByteTools)
+{
+	const std::string zeros = "0000000000000000\n", inf = "000000000000f07f\n";
+	check(WIDESHOW_PATH, {
+		{{digits}, inf},
+		{{hexdigits}, zeros},
+		{{blanks}, zeros},
+		{many("1.23", "x"), "ae47e17a14aef33f\n"},
+		{{"\xff\xfe\x80"}, zeros},
+		{{"%n%s%x"}, zeros},
+		{{"\x01\x1b[2J\x7f"}, zeros},
+		{{"---"}, zeros},
+		{{"1e-400"}, zeros},
+		{{"-nan"}, "000000000000f8ff\n"},
+		{{"0x1p99999"}, inf},
+		{{"0x1p-1074"}, "0100000000000000\n"},
+	});
+	for (const char *reader : {SLIMREAD_PATH, WIDEREAD_PATH})
+		check(reader, {
+			{{digits}, "-nan\n"},
+			{{hexdigits}, "-nan\n"},
+			{{blanks}, "0.000000\n"},
+			{many("a4709d3f", "x"), reader == std::string(SLIMREAD_PATH) ? "1.230000\n" : "0.028750\n"},
+			{{"\xff\xfe\x80"}, "0.000000\n"},
+			{{"%n%s%x"}, "0.000000\n"},
+			{{"\x01\x1b[2J\x7f"}, "0.000000\n"},
+			{{"---"}, "0.000000\n"},
+			{{"-nan"}, "0.000000\n"},
+			{{"0x"}, "0.000000\n"},
+			{{"0x1p99999"}, "0.000000\n"},
+		});
+	check(SLIMREAD_PATH, {{{padded3f}, "0.500000\n"}});
+	check(WIDEREAD_PATH, {{{padded3f}, "0.000031\n"}});
+}
+
+} // namespace

@@ -15,12 +15,12 @@ extern char **environ;
 
 using Args = std::vector<std::string>;
 
-struct Run {
+struct Outcome {
 	std::string out, err;
 	int status; /* exit status, or -1 when the program did not exit */
 };
 
-inline Run
+inline Outcome
 run(const char *path, const Args &args)
 {
 	std::vector<char *> argv{const_cast<char *>(path)};
@@ -44,7 +44,7 @@ run(const char *path, const Args &args)
 	close(err[1]);
 
 	/* Drain both pipes together so that neither can fill and stall the child. */
-	Run r{"", "", -1};
+	Outcome r{"", "", -1};
 	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
 	std::string *sink[2] = {&r.out, &r.err};
 	for (int open = 2; open > 0;) {
@@ -70,6 +70,18 @@ run(const char *path, const Args &args)
 	return r;
 }
 
+/* The command line for a failure message, cut short where it is huge. */
+inline std::string
+describe(const char *path, const Args &args)
+{
+	std::string s = path;
+	for (size_t i = 0; i < args.size() && i < 8; i++)
+		s += " [" + args[i].substr(0, 40) + (args[i].size() > 40 ? "...]" : "]");
+	if (args.size() > 8)
+		s += " ... (" + std::to_string(args.size()) + " arguments)";
+	return s;
+}
+
 struct Case {
 	Args args;
 	std::string out;
@@ -80,10 +92,8 @@ inline void
 check(const char *path, const std::vector<Case> &cases)
 {
 	for (const auto &c : cases) {
-		std::string argv = path;
-		for (const auto &a : c.args)
-			argv += " [" + a.substr(0, 40) + "]";
-		Run r = run(path, c.args);
+		std::string argv = describe(path, c.args);
+		Outcome r = run(path, c.args);
 		EXPECT_EQ(r.out, c.out) << argv;
 		EXPECT_EQ(r.err, "") << argv;
 		EXPECT_EQ(r.status, 0) << argv;
