@@ -3,6 +3,8 @@
  * listing the value's bytes in memory order, first byte first, so the
  * value's storage is that number's storage with its bytes reversed.
  */
+#pragma once
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,8 @@ hexread(const char *text)
 	 * defined on overflow: it saturates at all ones, and so do we when the
 	 * number is wider than Bits.  No digits at all give 0. */
 	unsigned long long wide = std::strtoull(text, nullptr, 16);
-	Bits n = static_cast<Bits>(std::min<unsigned long long>(wide, std::numeric_limits<Bits>::max()));
+	Bits n = static_cast<Bits>(
+		std::min<unsigned long long>(wide, std::numeric_limits<Bits>::max()));
 
 	unsigned char from[sizeof n], to[sizeof(Value)];
 	std::memcpy(from, &n, sizeof n);

@@ -7,16 +7,20 @@
 #include <cstring>
 #include <iostream>
 
+typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
+
 double skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level);
 
 int
 main(int argc, char *argv[])
 {
 	const char *ztext = "", *h0text = "", *omtext = "", *lamtext = "";
-	int report = 0; /* -1 simple, 0 normal, 1 verbose */
+	ReportMode report = 0;
 
 	if (argc < 2) {
-		std::cout << "Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]" << std::endl;
+		std::cout
+			<< "Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]"
+			<< std::endl;
 		return 0;
 	}
 
@@ -110,7 +114,7 @@ skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 	double d_L = (comoving * (1 + z)) * hubble_distance; /* flat: no curvature correction */
 
 	if (report_level > 0) {
-		/* Not the Hubble time: a fixed conversion, part of the documented output. */
+		/* A fixed conversion, not the Hubble time: scripts rely on these numbers. */
 		double time_unit = std::log((1 + std::sqrt(Lambda0)) / std::sqrt(Lambda0)) /
 				   std::sqrt(Omega_M) * 6.52 * 100 / H0;
 		std::cout << "skydepth d_L=" << d_L << " Mpc, d_c=" << d_L / (1 + z)
