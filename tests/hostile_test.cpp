@@ -123,7 +123,6 @@ TEST(Hostile, ByteTools)
 			{{digits}, "-nan\n"},
 			{{hexdigits}, "-nan\n"},
 			{{blanks}, "0.000000\n"},
-			{many("a4709d3f", "x"), reader == std::string(SLIMREAD_PATH) ? "1.230000\n" : "0.028750\n"},
 			{{"\xff\xfe\x80"}, "0.000000\n"},
 			{{"%n%s%x"}, "0.000000\n"},
 			{{"\x01\x1b[2J\x7f"}, "0.000000\n"},
@@ -132,8 +131,8 @@ TEST(Hostile, ByteTools)
 			{{"0x"}, "0.000000\n"},
 			{{"0x1p99999"}, "0.000000\n"},
 		});
-	check(SLIMREAD_PATH, {{{padded3f}, "0.500000\n"}});
-	check(WIDEREAD_PATH, {{{padded3f}, "0.000031\n"}});
+	check(SLIMREAD_PATH, {{{padded3f}, "0.500000\n"}, {many("a4709d3f", "x"), "1.230000\n"}});
+	check(WIDEREAD_PATH, {{{padded3f}, "0.000031\n"}, {many("a4709d3f", "x"), "0.028750\n"}});
 }
 
 } // namespace
