@@ -7,13 +7,15 @@
 #include <iomanip>
 #include <iostream>
 
+#include "finish.h"
+
 int
 main(int argc, char *argv[])
 {
 	if (argc < 2) {
 		printf("Usage: wideshow 1.23 => 3f9d70a4\n");
 		printf("Usage: wideshow 1.23 => a4709d3f\n");
-		return 0;
+		return finish("wideshow");
 	}
 
 	/* strtod rather than atof: the same values, but defined out of range. */
@@ -25,5 +27,5 @@ main(int argc, char *argv[])
 	for (unsigned char b : bytes)
 		std::cout << std::hex << std::setw(2) << std::setfill('0') << int{b} << std::flush;
 	std::cout << std::endl;
-	return 0;
+	return finish("wideshow");
 }

@@ -2,10 +2,13 @@
  * skydepth - luminosity distance to a redshift in a flat universe
  * with matter, vacuum energy and radiation.
  */
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+
+#include "finish.h"
 
 typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
 
@@ -21,7 +24,7 @@ main(int argc, char *argv[])
 		std::cout
 			<< "Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]"
 			<< std::endl;
-		return 0;
+		return finish("skydepth");
 	}
 
 	/* The redshift is the first argument not taking the form of an option,
@@ -64,7 +67,7 @@ main(int argc, char *argv[])
 		std::cout << "skydepth = " << d_L << " Mpc" << std::endl;
 	else
 		std::cout << d_L << std::endl;
-	return 0;
+	return finish("skydepth");
 }
 
 /*
@@ -92,6 +95,10 @@ skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 			  << " Lambda0=" << Lambda0 << " Curvaturve_k=0 "
 			  << "Radiation=4.165E-5/(h*h)" << std::endl;
 
+	/* A square root of a negative number sets errno; the arithmetic puts it
+	 * back, so that a write that failed before it is reported for what it was. */
+	const int write_errno = errno;
+
 	/* Friedmann sum, left to right, the flat curvature term first. */
 	auto expansion_rate = [&](double a) {
 		return std::sqrt(0 + radiation_density / a / a + Omega_M / a + Lambda0 * a * a);
@@ -112,11 +119,13 @@ skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 	double age_now = age + lookback;
 	double comoving = ((1 - a_emit) * comoving_sum) / n;
 	double d_L = (comoving * (1 + z)) * hubble_distance; /* flat: no curvature correction */
+	errno = write_errno;
 
 	if (report_level > 0) {
 		/* A fixed conversion, not the Hubble time: scripts rely on these numbers. */
 		double time_unit = std::log((1 + std::sqrt(Lambda0)) / std::sqrt(Lambda0)) /
 				   std::sqrt(Omega_M) * 6.52 * 100 / H0;
+		errno = write_errno;
 		std::cout << "skydepth d_L=" << d_L << " Mpc, d_c=" << d_L / (1 + z)
 			  << " Mpc, d_A=" << (d_L / (1 + z)) / (1 + z) << " Mpc" << std::endl;
 		std::cout << "skydepth t_age=" << age * time_unit

@@ -1,7 +1,9 @@
 /* Runs a built program as a user would: an exact argument vector, no shell. */
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +22,13 @@ struct Outcome {
 	int status; /* exit status, or -1 when the program did not exit */
 };
 
+/* Where the child's standard output goes: a pipe read back into Outcome.out,
+ * /dev/full, nowhere (closed), or a pipe whose reader is gone, with SIGPIPE
+ * ignored (hung_up) or at its default action (killed). */
+enum class Stdout { pipe, full, closed, hung_up, killed };
+
 inline Outcome
-run(const char *path, const Args &args)
+run(const char *path, const Args &args, Stdout to = Stdout::pipe)
 {
 	std::vector<char *> argv{const_cast<char *>(path)};
 	for (const auto &a : args)
@@ -37,8 +44,34 @@ run(const char *path, const Args &args)
 	posix_spawn_file_actions_adddup2(&fa, err[1], 2);
 	for (int fd : {out[0], out[1], err[0], err[1]})
 		posix_spawn_file_actions_addclose(&fa, fd);
+	if (to == Stdout::full)
+		posix_spawn_file_actions_addopen(&fa, 1, "/dev/full", O_WRONLY, 0);
+	if (to == Stdout::closed)
+		posix_spawn_file_actions_addclose(&fa, 1);
+	bool hung = to == Stdout::hung_up || to == Stdout::killed;
+	if (hung) {
+		close(out[0]);
+		out[0] = -1;
+	}
+	/* An ignored signal stays ignored across exec; every other run gets
+	 * SIGPIPE's default, whatever the test runner was started with. */
+	posix_spawnattr_t sa;
+	posix_spawnattr_init(&sa);
+	sigset_t pipe_only;
+	sigemptyset(&pipe_only);
+	sigaddset(&pipe_only, SIGPIPE);
+	if (to != Stdout::hung_up) {
+		posix_spawnattr_setsigdefault(&sa, &pipe_only);
+		posix_spawnattr_setflags(&sa, POSIX_SPAWN_SETSIGDEF);
+	}
+	struct sigaction ignore {
+	}, old{};
+	ignore.sa_handler = SIG_IGN;
+	sigaction(SIGPIPE, &ignore, &old);
 	pid_t pid;
-	int spawned = posix_spawn(&pid, path, &fa, nullptr, argv.data(), environ);
+	int spawned = posix_spawn(&pid, path, &fa, &sa, argv.data(), environ);
+	sigaction(SIGPIPE, &old, nullptr);
+	posix_spawnattr_destroy(&sa);
 	posix_spawn_file_actions_destroy(&fa);
 	close(out[1]);
 	close(err[1]);
@@ -47,7 +80,7 @@ run(const char *path, const Args &args)
 	Outcome r{"", "", -1};
 	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
 	std::string *sink[2] = {&r.out, &r.err};
-	for (int open = 2; open > 0;) {
+	for (int open = hung ? 1 : 2; open > 0;) {
 		if (poll(fds, 2, -1) < 0)
 			continue;
 		for (int i = 0; i < 2; i++) {

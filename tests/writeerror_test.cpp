@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "run.h"
+
+namespace {
+
+/* Every output path of every program, with its output lost three ways. */
+TEST(WriteError, ReportedAndFailed)
+{
+	const struct {
+		const char *path, *name;
+		Args args;
+	} runs[] = {
+		{SKYDEPTH_PATH, "skydepth", {}},
+		{SKYDEPTH_PATH, "skydepth", {"1"}},
+		{SKYDEPTH_PATH, "skydepth", {"1", "-simple"}},
+		{SKYDEPTH_PATH, "skydepth", {"1", "-verbose"}},
+		// Square roots of negative numbers must not overwrite the reason.
+		{SKYDEPTH_PATH, "skydepth", {"1", "-omega", " -1", "-lambda", " -0.5", "-verbose"}},
+		{WIDESHOW_PATH, "wideshow", {}},
+		{WIDESHOW_PATH, "wideshow", {"1.23"}},
+		{SLIMREAD_PATH, "slimread", {}},
+		{SLIMREAD_PATH, "slimread", {"a4709d3f"}},
+		{WIDEREAD_PATH, "wideread", {}},
+		{WIDEREAD_PATH, "wideread", {"ae47e17a14aef33f"}},
+	};
+	const struct {
+		Stdout to;
+		const char *reason;
+	} losses[] = {
+		{Stdout::full, "No space left on device"},
+		{Stdout::closed, "Bad file descriptor"},
+		{Stdout::hung_up, "Broken pipe"},
+	};
+	for (const auto &r : runs) {
+		std::string argv = describe(r.path, r.args);
+		for (const auto &l : losses) {
+			Outcome o = run(r.path, r.args, l.to);
+			EXPECT_EQ(o.err, std::string(r.name) + ": write error: " + l.reason + "\n")
+				<< argv;
+			EXPECT_EQ(o.status, 1) << argv << " " << l.reason;
+		}
+		// With SIGPIPE at its default a writer in a broken pipeline dies silently.
+		Outcome o = run(r.path, r.args, Stdout::killed);
+		EXPECT_EQ(o.err, "") << argv;
+		EXPECT_EQ(o.status, -1) << argv;
+	}
+}
+
+} // namespace
