@@ -64,8 +64,7 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe)
 		posix_spawnattr_setsigdefault(&sa, &pipe_only);
 		posix_spawnattr_setflags(&sa, POSIX_SPAWN_SETSIGDEF);
 	}
-	struct sigaction ignore {
-	}, old{};
+	struct sigaction ignore = {}, old = {};
 	ignore.sa_handler = SIG_IGN;
 	sigaction(SIGPIPE, &ignore, &old);
 	pid_t pid;
