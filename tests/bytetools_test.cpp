@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +47,27 @@ TEST(Wideshow, Dumps)
 		{{"1e999"}, "000000000000f07f\n"},
 		{{"-inf"}, "000000000000f0ff\n"},
 		{{"4.9e-324"}, "0100000000000000\n"},
+	});
+}
+
+TEST(Slimshow, Dumps)
+{
+	check(SLIMSHOW_PATH, {
+		{{}, "Usage: slimshow 1.23 => a4709d3f\n"},
+		{{"1.23"}, "a4709d3f\n"},
+		{{"1.23", "7"}, "a4709d3f\n"},
+		{{"0"}, "00000000\n"},
+		{{"-2.5"}, "000020c0\n"},
+		{{"abc"}, "00000000\n"},
+		{{""}, "00000000\n"},
+		{{"1e39"}, "0000807f\n"},
+		{{"-inf"}, "000080ff\n"},
+		{{"nan"}, "0000c07f\n"},
+		{{"1e-46"}, "00000000\n"},
+		{{"1.4e-45"}, "01000000\n"},
+		// Just past halfway between 1 and the next float: through a double
+		// the text would round to the tie, and then to even, 1.
+		{{"1.00000005960464477539062500000001"}, "0100803f\n"},
 	});
 }
 
@@ -103,6 +125,35 @@ TEST(Readers, RoundTripRandomBits)
 		float f;
 		std::memcpy(&f, &fbits, sizeof f);
 		EXPECT_EQ(run(SLIMREAD_PATH, {memhex(f)}).out, fixed(f)) << memhex(f);
+		if (f == f) {
+			char text[40];
+			std::snprintf(text, sizeof text, "%a", static_cast<double>(f));
+			EXPECT_EQ(run(SLIMSHOW_PATH, {text}).out, memhex(f) + "\n") << text;
+		}
+	}
+}
+
+/* Texts at and just past the midpoint of two neighbouring floats must round
+ * once: the tie to the even one, past it to the upper one. */
+TEST(Slimshow, RoundsHalfwayTextsOnce)
+{
+	std::mt19937 rng(1208);
+	for (int i = 0; i < 100; i++) {
+		std::uint32_t bits = rng() % 0x7f7fffffu; // positive and finite, below the largest
+		float lo, hi;
+		std::memcpy(&lo, &bits, sizeof lo);
+		bits++;
+		std::memcpy(&hi, &bits, sizeof hi);
+		double mid = (static_cast<double>(lo) + hi) / 2; // exact in a double
+		char tie[40];
+		std::snprintf(tie, sizeof tie, "%a", mid);
+		// Past the tie by far less than a double's precision.
+		std::string past = tie;
+		auto p = past.find('p');
+		std::string digits = past.find('.') == std::string::npos ? "." : "";
+		past.insert(p, digits + std::string(13, '0') + "1");
+		EXPECT_EQ(run(SLIMSHOW_PATH, {tie}).out, memhex(bits % 2 ? lo : hi) + "\n") << tie;
+		EXPECT_EQ(run(SLIMSHOW_PATH, {past}).out, memhex(hi) + "\n") << past;
 	}
 }
 

@@ -19,6 +19,7 @@ const std::regex skydepth_form(
 	"skydepth t_age=" NUM " Gyr, t_lookback=" NUM " Gyr, t_now=" NUM " Gyr\n)?"
 	"skydepth = " NUM " Mpc\n");
 const std::regex wideshow_form("[0-9a-f]{16}\n|Usage: wideshow .*\nUsage: wideshow .*\n");
+const std::regex slimshow_form("[0-9a-f]{8}\n|Usage: slimshow .*\n");
 const std::regex reader_form("-?(nan|inf|[0-9]+\\.[0-9]{6})\n|Usage: .*\nUsage: .*\n");
 
 const char *const tokens[] = {"-h0", "-hubble", "-omega", "-matter", "-lambda", "-vaccum",
@@ -49,6 +50,7 @@ TEST(Hostile, RandomArguments)
 		const std::regex &form;
 	} programs[] = {{SKYDEPTH_PATH, skydepth_form},
 			{WIDESHOW_PATH, wideshow_form},
+			{SLIMSHOW_PATH, slimshow_form},
 			{SLIMREAD_PATH, reader_form},
 			{WIDEREAD_PATH, reader_form}};
 	std::mt19937 rng(5);
@@ -117,6 +119,18 @@ TEST(Hostile, ByteTools)
 		{{"-nan"}, "000000000000f8ff\n"},
 		{{"0x1p99999"}, inf},
 		{{"0x1p-1074"}, "0100000000000000\n"},
+	});
+	check(SLIMSHOW_PATH, {
+		{{digits}, "0000807f\n"},
+		{{hexdigits}, "00000000\n"},
+		{{blanks}, "00000000\n"},
+		{many("1.23", "x"), "a4709d3f\n"},
+		{{"\xff\xfe\x80"}, "00000000\n"},
+		{{"%n%s%x"}, "00000000\n"},
+		{{"-nan"}, "0000c0ff\n"},
+		{{"0x1p99999"}, "0000807f\n"},
+		{{"0x1p-149"}, "01000000\n"},
+		{{"0x1p-151"}, "00000000\n"},
 	});
 	for (const char *reader : {SLIMREAD_PATH, WIDEREAD_PATH})
 		check(reader, {

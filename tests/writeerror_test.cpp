@@ -19,6 +19,8 @@ TEST(WriteError, ReportedAndFailed)
 		{SKYDEPTH_PATH, "skydepth", {"1", "-omega", " -1", "-lambda", " -0.5", "-verbose"}},
 		{WIDESHOW_PATH, "wideshow", {}},
 		{WIDESHOW_PATH, "wideshow", {"1.23"}},
+		{SLIMSHOW_PATH, "slimshow", {}},
+		{SLIMSHOW_PATH, "slimshow", {"1.23"}},
 		{SLIMREAD_PATH, "slimread", {}},
 		{SLIMREAD_PATH, "slimread", {"a4709d3f"}},
 		{WIDEREAD_PATH, "wideread", {}},
