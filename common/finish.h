@@ -2,7 +2,8 @@
  * The end of every run: standard output must have been written, or the run
  * fails.  std::cout is synchronised with stdio (the programs never turn that
  * off), so a failed write through either route leaves stdout's error flag
- * set, and errno still holds the reason: nothing after the failed write sets it.
+ * set.  errno still holds the reason: after a failed write a stream writes
+ * nothing more, and skydepth's arithmetic puts back what its square roots set.
  */
 #pragma once
 
