@@ -5,7 +5,8 @@
  */
 #pragma once
 
-#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -16,12 +17,25 @@ hexread(const char *text)
 {
 	static_assert(sizeof(Value) == sizeof(Bits), "value and bits must be one width");
 
-	/* strtoull takes what %x takes (blanks, sign, 0x, either case) and is
-	 * defined on overflow: it saturates at all ones, and so do we when the
-	 * number is wider than Bits.  No digits at all give 0. */
-	unsigned long long wide = std::strtoull(text, nullptr, 16);
-	Bits n = static_cast<Bits>(
-		std::min<unsigned long long>(wide, std::numeric_limits<Bits>::max()));
+	/* What %x takes: blanks, a sign, 0x, digits of either case.  A number
+	 * that fits is taken, negated modulo the width under a minus sign, as
+	 * %x does at the reader's own width; one too wide saturates at all ones;
+	 * no digits give 0.  strtoull reads the digits and says when they
+	 * overflow even 64 bits. */
+	while (std::isspace(static_cast<unsigned char>(*text)))
+		text++;
+	bool minus = *text == '-';
+	if (*text == '-' || *text == '+')
+		text++;
+	Bits n = 0;
+	if (std::isxdigit(static_cast<unsigned char>(*text))) {
+		errno = 0;
+		unsigned long long wide = std::strtoull(text, nullptr, 16);
+		if (errno == ERANGE || wide > std::numeric_limits<Bits>::max())
+			n = std::numeric_limits<Bits>::max();
+		else
+			n = static_cast<Bits>(minus ? 0 - static_cast<Bits>(wide) : wide);
+	}
 
 	unsigned char from[sizeof n], to[sizeof(Value)];
 	std::memcpy(from, &n, sizeof n);

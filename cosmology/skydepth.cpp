@@ -3,11 +3,11 @@
  * with matter, vacuum energy and radiation.
  */
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 
+#include "expansion.h"
 #include "finish.h"
 
 typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
@@ -74,21 +74,16 @@ main(int argc, char *argv[])
  * Integrates 1/H over the scale factor with the midpoint rule, from 0 to the
  * emission and from the emission to now, and returns d_L in Mpc.  With
  * report_level > 0 it also prints the parameters, distances and times.
- * The printed digits depend on the order of every sum and product below;
- * keep them as they are.
  */
 double
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the kit's fixed interface
 skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 {
-	const int n = 1000;
-
 	if (z < 0)
 		return 0.0;
 
-	double hubble_distance = 299792.458 / H0;
-	double a_emit = 1.0 / (1.0 + z);
-	double radiation_density = ((0.4165 / H0) / H0); /* 4.165E-5/(h*h) */
+	expansion::Universe u = expansion::universe(H0, Omega_M, Lambda0);
+	double a_emit = expansion::emission(z);
 
 	if (report_level > 0)
 		std::cout << "skydepth z=" << z << " H0=" << H0 << " Omega_M=" << Omega_M
@@ -98,39 +93,16 @@ skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 	/* A square root of a negative number sets errno; the arithmetic puts it
 	 * back, so that a write that failed before it is reported for what it was. */
 	const int write_errno = errno;
-
-	/* Friedmann sum, left to right, the flat curvature term first. */
-	auto expansion_rate = [&](double a) {
-		return std::sqrt(0 + radiation_density / a / a + Omega_M / a + Lambda0 * a * a);
-	};
-
-	double age_sum = 0, lookback_sum = 0, comoving_sum = 0;
-	for (int i = 0; i < n; i++) {
-		double a1 = (a_emit * (i + 0.5)) / n;
-		age_sum += 1 / expansion_rate(a1);
-		double a2 = a_emit + ((1 - a_emit) * (i + 0.5)) / n;
-		double r2 = expansion_rate(a2);
-		lookback_sum += 1 / r2;
-		comoving_sum += 1 / (a2 * r2);
-	}
-
-	double age = (a_emit * age_sum) / n;
-	double lookback = ((1 - a_emit) * lookback_sum) / n;
-	double age_now = age + lookback;
-	double comoving = ((1 - a_emit) * comoving_sum) / n;
-	double d_L = (comoving * (1 + z)) * hubble_distance; /* flat: no curvature correction */
+	double age_sum, lookback_sum, comoving_sum;
+	expansion::sums<true>(a_emit, u, age_sum, lookback_sum, comoving_sum);
+	expansion::Depth d = expansion::depth(z, a_emit, u, age_sum, lookback_sum, comoving_sum);
 	errno = write_errno;
 
 	if (report_level > 0) {
-		/* A fixed conversion, not the Hubble time: scripts rely on these numbers. */
-		double time_unit = std::log((1 + std::sqrt(Lambda0)) / std::sqrt(Lambda0)) /
-				   std::sqrt(Omega_M) * 6.52 * 100 / H0;
-		errno = write_errno;
-		std::cout << "skydepth d_L=" << d_L << " Mpc, d_c=" << d_L / (1 + z)
-			  << " Mpc, d_A=" << (d_L / (1 + z)) / (1 + z) << " Mpc" << std::endl;
-		std::cout << "skydepth t_age=" << age * time_unit
-			  << " Gyr, t_lookback=" << lookback * time_unit
-			  << " Gyr, t_now=" << age_now * time_unit << " Gyr" << std::endl;
+		std::cout << "skydepth d_L=" << d.d_L << " Mpc, d_c=" << d.d_c
+			  << " Mpc, d_A=" << d.d_A << " Mpc" << std::endl;
+		std::cout << "skydepth t_age=" << d.t_age << " Gyr, t_lookback=" << d.t_lookback
+			  << " Gyr, t_now=" << d.t_now << " Gyr" << std::endl;
 	}
-	return d_L;
+	return d.d_L;
 }

@@ -84,9 +84,15 @@ TEST(Readers, Read)
 		{{"A4709D3F"}, "1.230000\n"},
 		{{" \t0Xa4709d3fzz"}, "1.230000\n"},
 		{{"0000807f"}, "inf\n"},
-		// Wider than 32 bits saturates to all ones; a minus sign negates.
+		// Wider than 32 bits saturates to all ones; a minus sign negates
+		// modulo 2^32, as %x does at this width.
 		{{"100000000"}, "-nan\n"},
 		{{"-1"}, "-nan\n"},
+		{{"-2"}, "-170141173319264429905852091742258462720.000000\n"},
+		{{" -3"}, "-42535293329816107476463022935564615680.000000\n"},
+		{{"-a4709d3f"}, "-14.159999\n"},
+		{{"-100000000"}, "-nan\n"},
+		{{"-0"}, "0.000000\n"},
 		{{"00000000a4709d3f"}, "1.230000\n"},
 		{{"zzz"}, "0.000000\n"},
 		{{""}, "0.000000\n"},

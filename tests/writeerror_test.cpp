@@ -19,6 +19,8 @@ TEST(WriteError, ReportedAndFailed)
 		{SKYDEPTH_PATH, {"1", "-verbose"}},
 		// Square roots of negative numbers must not overwrite the reason.
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5", "-verbose"}},
+		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5"}},
+		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5", "-simple"}},
 		{WIDESHOW_PATH, {}},
 		{WIDESHOW_PATH, {"1.23"}},
 		{SLIMSHOW_PATH, {}},

@@ -1,0 +1,210 @@
+/*
+ * The arithmetic whose digits skydepth and skytable print: the midpoint sums
+ * over the expansion history of a flat universe with matter, vacuum energy
+ * and radiation, and the distances and times made from them.
+ *
+ * The order of every operation below fixes the printed digits, so it is
+ * written once and both programs use it.  The sums are a template over the
+ * number type: a double, or a vector of doubles whose lanes hold independent
+ * redshifts.  Vector division and square root are exact per lane, and no
+ * operation is fused or reordered (-ffp-contract=off), so every lane gets the
+ * bits the scalar code gets.
+ */
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+#endif
+
+namespace expansion {
+
+const int steps = 1000; /* midpoint steps, for each of the two ranges */
+
+/* The parameters of a run, and what follows from them alone. */
+struct Universe {
+	double H0, Omega_M, Lambda0;
+	double hubble_distance;	  /* Mpc */
+	double radiation_density; /* 4.165E-5/(h*h), h = H0/100 */
+};
+
+inline Universe
+universe(double H0, double Omega_M, double Lambda0)
+{
+	return {H0, Omega_M, Lambda0, 299792.458 / H0, ((0.4165 / H0) / H0)};
+}
+
+/* The Hubble time in Gyr: a megaparsec in km over a Julian gigayear in s, over H0. */
+inline double
+hubble_time(double H0)
+{
+	return (3.0856775814913673e19 / 3.15576e16) / H0;
+}
+
+/* The scale factor at emission. */
+inline double
+emission(double z)
+{
+	return 1.0 / (1.0 + z);
+}
+
+typedef double v2d __attribute__((vector_size(16)));
+typedef double v4d __attribute__((vector_size(32)));
+
+/* Square roots in place: a 32-byte vector passed by value to a function of
+ * another target would change the calling convention. */
+inline void
+root(double &x)
+{
+	x = std::sqrt(x);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+inline void
+root(v2d &x)
+{
+	x = (v2d)_mm_sqrt_pd((__m128d)x);
+}
+__attribute__((target("avx2"))) inline void
+root(v4d &x)
+{
+	x = (v4d)_mm256_sqrt_pd((__m256d)x);
+}
+#elif defined(__aarch64__)
+inline void
+root(v2d &x)
+{
+	x = vsqrtq_f64(x);
+}
+#else
+inline void
+root(v2d &x)
+{
+	x = v2d{std::sqrt(x[0]), std::sqrt(x[1])};
+}
+#endif
+
+/*
+ * The three midpoint sums for the lanes of a_emit: 1/(a H) from 0 to a_emit
+ * (age), from a_emit to 1 (lookback), and 1/(a^2 H) from a_emit to 1
+ * (comoving), H in units of H0.  Without times only the comoving sum is
+ * taken; it does not depend on the others.
+ */
+template <bool times, typename T>
+inline void
+sums(const T &a_emit, const Universe &u, T &age_sum, T &lookback_sum, T &comoving_sum)
+{
+	/* a H/H0: the Friedmann sum times a^2, left to right, the flat
+	 * curvature term first; radiation is divided by a twice, not by a
+	 * squared a.  Vectors go by reference, not by value, for the reason
+	 * given at root(). */
+	auto rate = [&](const T &a, T &r) {
+		r = 0 + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
+		root(r);
+	};
+	age_sum = lookback_sum = comoving_sum = T{};
+	for (int i = 0; i < steps; i++) {
+		if (times) {
+			T a1 = (a_emit * (i + 0.5)) / steps, r1;
+			rate(a1, r1);
+			age_sum += 1 / r1;
+		}
+		T a2 = a_emit + ((1 - a_emit) * (i + 0.5)) / steps;
+		T r2;
+		rate(a2, r2);
+		if (times)
+			lookback_sum += 1 / r2;
+		comoving_sum += 1 / (a2 * r2);
+	}
+}
+
+/* What a redshift's sums give: distances in Mpc, times in Gyr. */
+struct Depth {
+	double d_L, d_c, d_A;
+	double t_age, t_lookback, t_now;
+};
+
+inline Depth
+depth(double z, double a_emit, const Universe &u, double age_sum, double lookback_sum,
+      double comoving_sum)
+{
+	Depth d;
+	double comoving = ((1 - a_emit) * comoving_sum) / steps;
+	d.d_L = (comoving * (1 + z)) * u.hubble_distance; /* flat: no curvature correction */
+	d.d_c = d.d_L / (1 + z);
+	d.d_A = (d.d_L / (1 + z)) / (1 + z);
+	double age = (a_emit * age_sum) / steps;
+	double lookback = ((1 - a_emit) * lookback_sum) / steps;
+	double age_now = age + lookback;
+	double time_unit = hubble_time(u.H0);
+	d.t_age = age * time_unit;
+	d.t_lookback = lookback * time_unit;
+	d.t_now = age_now * time_unit;
+	return d;
+}
+
+/*
+ * The sums for count lanes of a_emit, V's width at a time; the last group is
+ * padded with a_emit = 1 and the padding thrown away.  Without times, age
+ * and lookback are not touched and may be null.
+ */
+template <bool times, typename V>
+inline void
+lane_sums(const double *a_emit, std::size_t count, const Universe &u, double *age,
+	  double *lookback, double *comoving)
+{
+	const std::size_t width = sizeof(V) / sizeof(double);
+	for (std::size_t k = 0; k < count; k += width) {
+		double in[width], out[3][width];
+		for (std::size_t j = 0; j < width; j++)
+			in[j] = k + j < count ? a_emit[k + j] : 1;
+		V a, s0, s1, s2;
+		std::memcpy(&a, in, sizeof a);
+		sums<times>(a, u, s0, s1, s2);
+		std::memcpy(out[0], &s0, sizeof s0);
+		std::memcpy(out[1], &s1, sizeof s1);
+		std::memcpy(out[2], &s2, sizeof s2);
+		for (std::size_t j = 0; j < width && k + j < count; j++) {
+			if (times) {
+				age[k + j] = out[0][j];
+				lookback[k + j] = out[1][j];
+			}
+			comoving[k + j] = out[2][j];
+		}
+	}
+}
+
+/* The vector paths, with everything inlined into them (flatten), so that the
+ * AVX2 one is compiled for AVX2 throughout.  The baseline takes two lanes
+ * (SSE2 on x86-64, NEON on AArch64, plain code elsewhere); AVX2 takes four. */
+template <bool times>
+__attribute__((flatten)) inline void
+lane_sums_base(const double *a_emit, std::size_t count, const Universe &u, double *age,
+	       double *lookback, double *comoving)
+{
+	lane_sums<times, v2d>(a_emit, count, u, age, lookback, comoving);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+template <bool times>
+__attribute__((target("avx2"), flatten)) inline void
+lane_sums_avx2(const double *a_emit, std::size_t count, const Universe &u, double *age,
+	       double *lookback, double *comoving)
+{
+	lane_sums<times, v4d>(a_emit, count, u, age, lookback, comoving);
+}
+
+inline bool
+have_avx2()
+{
+	__builtin_cpu_init();
+	return __builtin_cpu_supports("avx2");
+}
+#endif
+
+} // namespace expansion
