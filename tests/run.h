@@ -1,6 +1,7 @@
 /* Runs a built program as a user would: an exact argument vector, no shell. */
 #pragma once
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -27,22 +28,24 @@ struct Outcome {
  * ignored (hung_up) or at its default action (killed). */
 enum class Stdout { pipe, full, closed, hung_up, killed };
 
+/* input is written to the child's standard input, which then ends. */
 inline Outcome
-run(const char *path, const Args &args, Stdout to = Stdout::pipe)
+run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::string &input = "")
 {
 	std::vector<char *> argv{const_cast<char *>(path)};
 	for (const auto &a : args)
 		argv.push_back(const_cast<char *>(a.c_str()));
 	argv.push_back(nullptr);
 
-	int out[2], err[2];
-	if (pipe(out) || pipe(err))
+	int in[2], out[2], err[2];
+	if (pipe(in) || pipe(out) || pipe(err))
 		return {"", "pipe failed", -1};
 	posix_spawn_file_actions_t fa;
 	posix_spawn_file_actions_init(&fa);
+	posix_spawn_file_actions_adddup2(&fa, in[0], 0);
 	posix_spawn_file_actions_adddup2(&fa, out[1], 1);
 	posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-	for (int fd : {out[0], out[1], err[0], err[1]})
+	for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
 		posix_spawn_file_actions_addclose(&fa, fd);
 	if (to == Stdout::full)
 		posix_spawn_file_actions_addopen(&fa, 1, "/dev/full", O_WRONLY, 0);
@@ -64,24 +67,42 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe)
 		posix_spawnattr_setsigdefault(&sa, &pipe_only);
 		posix_spawnattr_setflags(&sa, POSIX_SPAWN_SETSIGDEF);
 	}
+	/* SIGPIPE stays ignored here until the child is done: it may stop
+	 * reading its input before the end. */
 	struct sigaction ignore = {}, old = {};
 	ignore.sa_handler = SIG_IGN;
 	sigaction(SIGPIPE, &ignore, &old);
 	pid_t pid;
 	int spawned = posix_spawn(&pid, path, &fa, &sa, argv.data(), environ);
-	sigaction(SIGPIPE, &old, nullptr);
 	posix_spawnattr_destroy(&sa);
 	posix_spawn_file_actions_destroy(&fa);
+	close(in[0]);
 	close(out[1]);
 	close(err[1]);
+	fcntl(in[1], F_SETFL, O_NONBLOCK);
 
-	/* Drain both pipes together so that neither can fill and stall the child. */
+	/* Feed the input and drain both outputs together, so that no pipe can
+	 * fill and stall the child. */
 	Outcome r{"", "", -1};
-	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+	pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
 	std::string *sink[2] = {&r.out, &r.err};
+	size_t fed = 0;
+	if (input.empty()) {
+		close(in[1]);
+		fds[2].fd = -1;
+	}
 	for (int open = hung ? 1 : 2; open > 0;) {
-		if (poll(fds, 2, -1) < 0)
+		if (poll(fds, 3, -1) < 0)
 			continue;
+		if (fds[2].fd >= 0 && fds[2].revents) {
+			ssize_t n = write(in[1], input.data() + fed, input.size() - fed);
+			if (n > 0)
+				fed += static_cast<size_t>(n);
+			if ((n < 0 && errno != EAGAIN) || fed == input.size()) {
+				close(in[1]);
+				fds[2].fd = -1;
+			}
+		}
 		for (int i = 0; i < 2; i++) {
 			if (fds[i].fd < 0 || !fds[i].revents)
 				continue;
@@ -96,9 +117,12 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe)
 			}
 		}
 	}
+	if (fds[2].fd >= 0)
+		close(in[1]);
 	int status;
 	if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
 		r.status = WEXITSTATUS(status);
+	sigaction(SIGPIPE, &old, nullptr);
 	return r;
 }
 

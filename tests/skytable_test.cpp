@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "expansion.h"
+#include "run.h"
+
+namespace {
+
+const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] "
+			  "[-lambda Lambda0] [-threads N] [z ...]\n";
+
+std::string
+trimmed(const std::string &s)
+{
+	size_t a = s.find_first_not_of(" \t\r"), b = s.find_last_not_of(" \t\r");
+	return a == std::string::npos ? "" : s.substr(a, b - a + 1);
+}
+
+/* skydepth's six numbers for z under the options params, tab-separated as
+ * skytable prints them: the report's distances and times, or for a negative
+ * z, which gets no report, 0 Mpc and no times. */
+std::string
+skydepth_fields(const std::string &z, const Args &params)
+{
+	Args args{z[0] == '-' ? " " + z : z}; // skydepth takes a leading '-' for an option
+	args.insert(args.end(), params.begin(), params.end());
+	args.push_back("-verbose");
+	std::string out = run(SKYDEPTH_PATH, args).out, fields;
+	if (std::count(out.begin(), out.end(), '\n') == 2)
+		return "\t0\t0\t0\tnan\tnan\tnan";
+	// The third and fourth lines: "skydepth d_L=X Mpc, d_c=..." and the times.
+	size_t third = out.find("\nskydepth d_L="), end = out.find("\nskydepth = ");
+	for (size_t eq = out.find('=', third); eq < end; eq = out.find('=', eq + 1))
+		fields += "\t" + out.substr(eq + 1, out.find(' ', eq) - eq - 1);
+	return fields;
+}
+
+/* Parameter options as skytable takes them, and as skydepth does, whose
+ * values cannot start with '-'. */
+const std::vector<Args> parameter_sets = {
+	{},
+	{"-h0", "70", "-omega", "0.3", "-lambda", "0.7"},
+	{"-hubble", "67.4", "-matter", "0.315", "-vaccum", "0.685"},
+	{"-omega", "-0.001", "-lambda", "1.2"},
+};
+
+Args
+for_skydepth(Args params)
+{
+	for (auto &p : params)
+		if (p[0] == '-' && std::isdigit(static_cast<unsigned char>(p[1])))
+			p = " " + p;
+	return params;
+}
+
+std::vector<std::string>
+redshift_texts()
+{
+	std::vector<std::string> texts = {"nan", "inf", "1e400", "-0", " -1", "0x1p-3", "1e-300",
+					  "-inf", "-nan", "0", "1000", "1e-15", "+2", "1E3",
+					  "infinity", ".5", "5.", "4.9e-324", "-0.5", "\t3 "};
+	std::mt19937_64 rng(1214);
+	std::uniform_real_distribution<double> wide(-3, 4), small(0, 20);
+	char buf[64];
+	for (int i = 0; i < 230; i++) {
+		const char *form[] = {"%.17g", "%g", "%.3f", "%a"};
+		double z = i % 2 ? std::pow(10, wide(rng)) : small(rng);
+		std::snprintf(buf, sizeof buf, form[i % 4], i % 23 == 0 ? -z : z);
+		texts.push_back(buf);
+	}
+	return texts;
+}
+
+/* Every field of every form, from standard input and from the arguments,
+ * against what skydepth prints for the same text and parameters. */
+TEST(Skytable, MatchesSkydepth)
+{
+	const auto texts = redshift_texts();
+	std::string input;
+	for (const auto &t : texts)
+		input += t + "\n";
+	for (const auto &params : parameter_sets) {
+		std::string normal, simple, verbose;
+		for (const auto &t : texts) {
+			std::string z = trimmed(t), f = skydepth_fields(z, for_skydepth(params));
+			size_t tab4 = 0;
+			for (int k = 0; k < 3; k++)
+				tab4 = f.find('\t', tab4 + 1);
+			verbose += z + f + "\n";
+			normal += z + f.substr(0, tab4) + "\n";
+			simple += z + f.substr(0, f.find('\t', 1)) + "\n";
+		}
+		const struct {
+			const char *form;
+			const std::string &out;
+		} forms[] = {{"-simple", simple}, {"-h0", normal}, {"-verbose", verbose}};
+		for (const auto &f : forms) {
+			Args args = params;
+			if (std::strcmp(f.form, "-h0")) // -h0 73 is the default: the normal form
+				args.push_back(f.form);
+			else
+				args.insert(args.begin(), {"-h0", "73"});
+			std::string argv = describe(SKYTABLE_PATH, args);
+			Outcome o = run(SKYTABLE_PATH, args, Stdout::pipe, input);
+			EXPECT_EQ(o.out, f.out) << argv;
+			EXPECT_EQ(o.status, 0) << argv;
+			args.push_back("--");
+			args.insert(args.end(), texts.begin(), texts.end());
+			o = run(SKYTABLE_PATH, args);
+			EXPECT_EQ(o.out, f.out) << argv << " with the redshifts as arguments";
+			EXPECT_EQ(o.err, "") << argv;
+		}
+	}
+	// A -simple line is what skydepth -simple prints.
+	for (const auto &t : texts) {
+		std::string z = trimmed(t);
+		std::string d_L = run(SKYDEPTH_PATH, {z[0] == '-' ? " " + z : z, "-simple"}).out;
+		EXPECT_EQ(run(SKYTABLE_PATH, {"-simple", "--", t}).out, z + "\t" + d_L) << t;
+	}
+}
+
+/* Thousands of lines across blocks and lanes, comments and blanks between
+ * them, give one output whatever the number of threads. */
+TEST(Skytable, SameForEveryThreadCount)
+{
+	std::mt19937 rng(8);
+	std::string input;
+	for (int i = 0; i < 5000; i++) {
+		switch (rng() % 9) {
+		case 0:
+			input += "# comment " + std::to_string(i) + "\n";
+			break;
+		case 1:
+			input += i % 2 ? "\n" : " \t\r\n";
+			break;
+		default:
+			input += (i % 5 ? "" : "  ") + std::to_string(rng() % 100000 / 1000.0) +
+				 (i % 7 ? "\n" : "\r\n");
+		}
+	}
+	for (const char *form : {"-simple", "-verbose"}) {
+		Outcome one = run(SKYTABLE_PATH, {form, "-threads", "1"}, Stdout::pipe, input);
+		ASSERT_EQ(one.status, 0);
+		ASSERT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 5000);
+		for (const char *n : {"2", "3", "8"})
+			EXPECT_EQ(run(SKYTABLE_PATH, {form, "-threads", n}, Stdout::pipe, input).out,
+				  one.out)
+				<< form << " -threads " << n;
+	}
+}
+
+/* The dispatcher picks one vector path per machine, so every path this
+ * machine can run is held to the scalar sums here, bit for bit. */
+TEST(Skytable, VectorPathsMatchScalarBits)
+{
+	std::vector<double> zs = {0, 1, 1000, 1e-300, 1e300, -0.5, -1, -2, NAN, -NAN, INFINITY};
+	std::mt19937_64 rng(3);
+	for (int i = 0; i < 40; i++)
+		zs.push_back(std::ldexp(static_cast<double>(rng() % 1000000), -(int)(rng() % 30)));
+	std::vector<double> a;
+	for (double z : zs)
+		a.push_back(expansion::emission(z));
+	typedef void Kernel(const double *, size_t, const expansion::Universe &, double *, double *,
+			    double *);
+	std::vector<std::pair<const char *, Kernel *>> paths = {
+		{"baseline", expansion::lane_sums_base<true>}};
+#if defined(__x86_64__) || defined(__i386__)
+	if (expansion::have_avx2())
+		paths.push_back({"AVX2", expansion::lane_sums_avx2<true>});
+#endif
+	const double parameters[][3] = {{73, 0.27, 0.73}, {70, 0.3, 0.7}, {70, -1, -0.5}, {0, 1, 0}};
+	for (const auto &p : parameters) {
+		expansion::Universe u = expansion::universe(p[0], p[1], p[2]);
+		for (const auto &path : paths)
+			for (size_t count : {a.size(), a.size() - 1, size_t{3}, size_t{1}}) {
+				std::vector<double> s[3], c(count);
+				for (auto &v : s)
+					v.resize(count);
+				path.second(a.data(), count, u, s[0].data(), s[1].data(), s[2].data());
+				expansion::lane_sums_base<false>(a.data(), count, u, nullptr, nullptr,
+								 c.data());
+				for (size_t k = 0; k < count; k++) {
+					double want[3];
+					expansion::sums<true>(a[k], u, want[0], want[1], want[2]);
+					for (int j = 0; j < 3; j++)
+						EXPECT_EQ(std::memcmp(&s[j][k], &want[j], sizeof(double)), 0)
+							<< path.first << " z=" << zs[k] << " sum " << j;
+					EXPECT_EQ(std::memcmp(&c[k], &want[2], sizeof(double)), 0)
+						<< "comoving alone, z=" << zs[k];
+				}
+			}
+	}
+}
+
+struct Failure {
+	Args args;
+	std::string input, out, err;
+	int status;
+};
+
+TEST(Skytable, ErrorsAndLineEnds)
+{
+	const std::string big(100000, '1'), comment = "#" + std::string(100000, 'c');
+	std::string thousands, thousands_out;
+	for (int i = 0; i < 3000; i++) {
+		thousands += i % 2 ? "1\n" : "2\n";
+		thousands_out += i % 2 ? "1\t6452.3\n" : "2\t15301.8\n";
+	}
+	const Failure cases[] = {
+		{{"-x"}, "", "", "skytable: unknown option: -x\n" + usage, 1},
+		{{"-verbosely"}, "", "", "skytable: unknown option: -verbosely\n" + usage, 1},
+		{{"-h0=70"}, "", "", "skytable: unknown option: -h0=70\n" + usage, 1},
+		{{"-1"}, "", "", "skytable: unknown option: -1\n" + usage, 1},
+		{{"-"}, "", "", "skytable: unknown option: -\n" + usage, 1},
+		{{"-\x1b[2J"}, "", "", "skytable: unknown option: -\\x1b[2J\n" + usage, 1},
+		{{"1", "-h0"}, "", "", "skytable: argument 2: not a number: -h0\n" + usage, 1},
+		{{"-h0"}, "", "", "skytable: -h0 needs a value\n" + usage, 1},
+		{{"-simple", "-threads"}, "", "", "skytable: -threads needs a value\n" + usage, 1},
+		{{"-h0", "abc"}, "", "", "skytable: -h0: not a number: abc\n" + usage, 1},
+		{{"-omega", ""}, "", "", "skytable: -omega: not a number: \n" + usage, 1},
+		{{"-lambda", "0.7x"}, "", "", "skytable: -lambda: not a number: 0.7x\n" + usage, 1},
+		{{"-threads", "0"}, "", "", "skytable: -threads: not a count from 1 to 64: 0\n" + usage, 1},
+		{{"-threads", "1.5"}, "", "", "skytable: -threads: not a count from 1 to 64: 1.5\n" + usage, 1},
+		{{"-threads", "65"}, "", "", "skytable: -threads: not a count from 1 to 64: 65\n" + usage, 1},
+		{{"1", ""}, "", "", "skytable: argument 2: not a number: \n" + usage, 1},
+		{{"--", "1 2"}, "", "", "skytable: argument 2: not a number: 1 2\n" + usage, 1},
+		{{"-simple", "1", big}, "", "",
+		 "skytable: argument 3: not a number: " + big.substr(0, 40) + "\n" + usage, 1},
+		// A bad line ends the run after everything before it.
+		{{"-simple"}, "1\n2\nabc\n3\n", "1\t6452.3\n2\t15301.8\n",
+		 "skytable: line 3: not a number: abc\n", 1},
+		{{"-simple"}, "# x\n\n1 2\n", "# x\n\n", "skytable: line 3: not a number: 1 2\n", 1},
+		{{"-simple"}, "1\n\x1b[2J\n", "1\t6452.3\n", "skytable: line 2: not a number: \\x1b[2J\n", 1},
+		{{"-simple"}, std::string("1\0\n", 3), "", "skytable: line 1: not a number: 1\\x00\n", 1},
+		{{"-simple"}, "\xff\xfe\n", "", "skytable: line 1: not a number: \\xff\\xfe\n", 1},
+		{{"-simple"}, "1\n" + big + "\n1\n", "1\t6452.3\n",
+		 "skytable: line 2: not a number: " + big.substr(0, 40) + "\n", 1},
+		{{"-simple", "-threads", "2"}, thousands + "two\n1\n", thousands_out,
+		 "skytable: line 3001: not a number: two\n", 1},
+		// Line ends: none at the end, CRLF, an overlong comment.
+		{{"-simple"}, "1\n2", "1\t6452.3\n2\t15301.8\n", "", 0},
+		{{"-simple"}, "1\r\n# c\r\n\r\n 2 \r\n", "1\t6452.3\n# c\r\n\r\n2\t15301.8\n", "", 0},
+		{{"-simple"}, "1\n" + comment + "\n2\n", "1\t6452.3\n" + comment + "\n2\t15301.8\n", "", 0},
+		{{"-simple"}, "", "", "", 0},
+		{{"-simple", "-threads", "3"}, thousands, thousands_out, "", 0},
+		{{"-h0", "-0.1", "-omega", "1e39", "--", "-1"}, "", "-1\t0\t0\t0\n", "", 0},
+	};
+	for (const auto &c : cases) {
+		std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) + "]";
+		Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input);
+		EXPECT_EQ(o.out, c.out) << argv;
+		EXPECT_EQ(o.err, c.err) << argv;
+		EXPECT_EQ(o.status, c.status) << argv;
+	}
+}
+
+} // namespace
