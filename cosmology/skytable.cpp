@@ -150,7 +150,8 @@ main(int argc, char *argv[])
 	r.write_errno = 0;
 	r.bad_line = 0;
 
-	if (i < argc) {
+	bool from_args = i < argc;
+	if (from_args) {
 		/* The arguments are the lines, each checked above. */
 		long line = 1;
 		while (i < argc && !r.failed) {
@@ -161,7 +162,7 @@ main(int argc, char *argv[])
 			submit(r);
 		}
 	}
-	int read_errno = i < argc ? 0 : read_input(r);
+	int read_errno = from_args ? 0 : read_input(r);
 	drain(r);
 
 	std::unique_lock<std::mutex> hold(r.lock);

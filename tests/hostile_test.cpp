@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 #include <regex>
 
@@ -65,6 +67,63 @@ TEST(Hostile, RandomArguments)
 		}
 }
 
+/* skytable prints lines that answer its input's lines, or fails saying why. */
+const std::regex skytable_line("[^\t\n]+(\t" NUM "){1,6}");
+const std::regex skytable_error("skytable: (line [0-9]+: )?[^\n]*\n"
+				"(usage: skytable \\[-simple \\| -verbose\\] .*\n)?");
+
+void
+check_skytable(const Outcome &r, size_t lines, const std::string &what)
+{
+	size_t printed = 0, bad = 0;
+	for (size_t at = 0, nl; (nl = r.out.find('\n', at)) != std::string::npos; at = nl + 1) {
+		// Comments and blank lines come back as they went in; <regex>
+		// would overflow the stack on a long one.
+		std::string line = r.out.substr(at, nl - at);
+		size_t k = line.find_first_not_of(" \t\r");
+		if (k != std::string::npos && line[k] != '#') {
+			EXPECT_TRUE(std::regex_match(line, skytable_line)) << what << "\nprinted: " << line;
+		}
+		printed++;
+	}
+	if (r.status == 0) {
+		EXPECT_EQ(r.err, "") << what;
+		EXPECT_EQ(printed, lines) << what;
+		return;
+	}
+	EXPECT_EQ(r.status, 1) << what;
+	EXPECT_TRUE(std::regex_match(r.err, skytable_error)) << what << "\nsaid: " << r.err;
+	if (std::sscanf(r.err.c_str(), "skytable: line %zu:", &bad) == 1) {
+		EXPECT_EQ(printed, bad - 1) << what << "\nsaid: " << r.err;
+	} else {
+		EXPECT_EQ(r.out, "") << what;
+	}
+}
+
+TEST(Hostile, SkytableRandomArgumentsAndInput)
+{
+	std::mt19937 rng(14);
+	for (int i = 0; i < 300; i++) {
+		Args args = random_args(rng);
+		if (i % 3 == 0)
+			args.insert(args.begin(), {"-threads", std::to_string(1 + rng() % 4)});
+		std::string input;
+		size_t lines = 0;
+		if (i % 2) {
+			for (const auto &a : random_args(rng))
+				input += a + "\n";
+			lines = static_cast<size_t>(std::count(input.begin(), input.end(), '\n'));
+		}
+		size_t z = 0; // the redshift arguments, after the options
+		while (z < args.size() && args[z][0] == '-' && args[z] != "--")
+			z += args[z] == "-simple" || args[z] == "-verbose" ? 1 : 2;
+		z += z < args.size() && args[z] == "--";
+		Outcome r = run(SKYTABLE_PATH, args, Stdout::pipe, input);
+		check_skytable(r, z < args.size() ? args.size() - z : lines,
+			       describe(SKYTABLE_PATH, args) + " < [" + input.substr(0, 80) + "]");
+	}
+}
+
 const std::string digits(100000, '1'), hexdigits(100000, 'f'), blanks(100000, ' ');
 const std::string padded3f = std::string(99998, '0') + "3f";
 
@@ -101,6 +160,34 @@ TEST(Hostile, Skydepth)
 		{{"-nan"}, zero},
 		{{" -nan"}, skydepth_normal("-nan", "-nan")},
 	});
+}
+
+TEST(Hostile, Skytable)
+{
+	std::string lots;
+	for (int i = 0; i < 100000; i++)
+		lots += "0.5\n";
+	const struct {
+		Args args;
+		std::string input;
+		size_t lines;
+	} runs[] = {
+		{{}, digits + "\n", 1},
+		{{}, blanks + "1\n", 1},
+		{{}, "#" + digits + "\n" + blanks + "\n", 2},
+		{{}, "\xff\xfe\x80\n%n%s%x\n", 2},
+		{{}, "1\n\x01\x1b[2J\x7f\n", 2},
+		{{}, std::string(5000, '\n'), 5000},
+		{{"-simple", "-threads", "64"}, lots, 100000},
+		{{}, "0x1p99999\n-nan\n1e-400\n", 3},
+		{many("-simple", "1"), "", 4999},
+		{{"--", digits}, "", 1},
+		{{"-h0", digits, "1"}, "", 1},
+		{{"-omega", "nan", "-lambda", "-inf", "1"}, "", 1},
+	};
+	for (const auto &r : runs)
+		check_skytable(run(SKYTABLE_PATH, r.args, Stdout::pipe, r.input), r.lines,
+			       describe(SKYTABLE_PATH, r.args) + " < [" + r.input.substr(0, 40) + "]");
 }
 
 TEST(Hostile, ByteTools)

@@ -9,9 +9,13 @@ namespace {
 /* Every output path of every program, with its output lost three ways. */
 TEST(WriteError, ReportedAndFailed)
 {
+	std::string catalog;
+	for (int i = 0; i < 5000; i++)
+		catalog += i % 10 ? std::to_string(i % 7) + "\n" : "# comment\n";
 	const struct {
 		const char *path;
 		Args args;
+		std::string input = "";
 	} runs[] = {
 		{SKYDEPTH_PATH, {}},
 		{SKYDEPTH_PATH, {"1"}},
@@ -21,6 +25,11 @@ TEST(WriteError, ReportedAndFailed)
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5", "-verbose"}},
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5"}},
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5", "-simple"}},
+		{SKYTABLE_PATH, {"1"}},
+		{SKYTABLE_PATH, {"-verbose", "1", "2"}},
+		{SKYTABLE_PATH, {"-simple"}, "1\n# c\n2"},
+		{SKYTABLE_PATH, {"-threads", "2"}, catalog},
+		{SKYTABLE_PATH, {"-simple"}, "1\n#" + std::string(100000, 'c') + "\n2\n"},
 		{WIDESHOW_PATH, {}},
 		{WIDESHOW_PATH, {"1.23"}},
 		{SLIMSHOW_PATH, {}},
@@ -43,12 +52,12 @@ TEST(WriteError, ReportedAndFailed)
 		std::string name =
 			std::strrchr(r.path, '/') + 1; // the binary is named for its program
 		for (const auto &l : losses) {
-			Outcome o = run(r.path, r.args, l.to);
+			Outcome o = run(r.path, r.args, l.to, r.input);
 			EXPECT_EQ(o.err, name + ": write error: " + l.reason + "\n") << argv;
 			EXPECT_EQ(o.status, 1) << argv << " " << l.reason;
 		}
 		// With SIGPIPE at its default a writer in a broken pipeline dies silently.
-		Outcome o = run(r.path, r.args, Stdout::killed);
+		Outcome o = run(r.path, r.args, Stdout::killed, r.input);
 		EXPECT_EQ(o.err, "") << argv;
 		EXPECT_EQ(o.status, -1) << argv;
 	}
