@@ -104,7 +104,7 @@ main(int argc, char *argv[])
 			    : !std::strcmp(o, "-lambda") || !std::strcmp(o, "-vaccum")
 				    ? &Lambda0
 				    : nullptr;
-		if (!p && std::strcmp(o, "-threads"))
+		if (!p && std::strcmp(o, "-threads") != 0)
 			return bad_usage("unknown option: " + shown(o));
 		if (i + 1 == argc)
 			return bad_usage(shown(o) + " needs a value");

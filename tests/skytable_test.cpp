@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -53,7 +54,7 @@ for_skydepth(Args params)
 {
 	for (auto &p : params)
 		if (p[0] == '-' && std::isdigit(static_cast<unsigned char>(p[1])))
-			p = " " + p;
+			p.insert(0, " ");
 	return params;
 }
 
@@ -100,7 +101,7 @@ TEST(Skytable, MatchesSkydepth)
 		} forms[] = {{"-simple", simple}, {"-h0", normal}, {"-verbose", verbose}};
 		for (const auto &f : forms) {
 			Args args = params;
-			if (std::strcmp(f.form, "-h0")) // -h0 73 is the default: the normal form
+			if (std::strcmp(f.form, "-h0") != 0) // -h0 73 is the default: the normal form
 				args.push_back(f.form);
 			else
 				args.insert(args.begin(), {"-h0", "73"});
@@ -119,7 +120,7 @@ TEST(Skytable, MatchesSkydepth)
 	for (const auto &t : texts) {
 		std::string z = trimmed(t);
 		std::string d_L = run(SKYDEPTH_PATH, {z[0] == '-' ? " " + z : z, "-simple"}).out;
-		EXPECT_EQ(run(SKYTABLE_PATH, {"-simple", "--", t}).out, z + "\t" + d_L) << t;
+		EXPECT_EQ(run(SKYTABLE_PATH, {"-simple", "--", t}).out, z.append("\t").append(d_L)) << t;
 	}
 }
 
@@ -138,7 +139,7 @@ TEST(Skytable, SameForEveryThreadCount)
 			input += i % 2 ? "\n" : " \t\r\n";
 			break;
 		default:
-			input += (i % 5 ? "" : "  ") + std::to_string(rng() % 100000 / 1000.0) +
+			input += (i % 5 ? "" : "  ") + std::to_string(static_cast<double>(rng() % 100000) / 1000) +
 				 (i % 7 ? "\n" : "\r\n");
 		}
 	}
@@ -153,6 +154,14 @@ TEST(Skytable, SameForEveryThreadCount)
 	}
 }
 
+std::uint64_t
+bits(double x)
+{
+	std::uint64_t b;
+	std::memcpy(&b, &x, sizeof b);
+	return b;
+}
+
 /* The dispatcher picks one vector path per machine, so every path this
  * machine can run is held to the scalar sums here, bit for bit. */
 TEST(Skytable, VectorPathsMatchScalarBits)
@@ -162,6 +171,7 @@ TEST(Skytable, VectorPathsMatchScalarBits)
 	for (int i = 0; i < 40; i++)
 		zs.push_back(std::ldexp(static_cast<double>(rng() % 1000000), -(int)(rng() % 30)));
 	std::vector<double> a;
+	a.reserve(zs.size());
 	for (double z : zs)
 		a.push_back(expansion::emission(z));
 	typedef void Kernel(const double *, size_t, const expansion::Universe &, double *, double *,
@@ -187,10 +197,9 @@ TEST(Skytable, VectorPathsMatchScalarBits)
 					double want[3];
 					expansion::sums<true>(a[k], u, want[0], want[1], want[2]);
 					for (int j = 0; j < 3; j++)
-						EXPECT_EQ(std::memcmp(&s[j][k], &want[j], sizeof(double)), 0)
+						EXPECT_EQ(bits(s[j][k]), bits(want[j]))
 							<< path.first << " z=" << zs[k] << " sum " << j;
-					EXPECT_EQ(std::memcmp(&c[k], &want[2], sizeof(double)), 0)
-						<< "comoving alone, z=" << zs[k];
+					EXPECT_EQ(bits(c[k]), bits(want[2])) << "comoving alone, z=" << zs[k];
 				}
 			}
 	}
