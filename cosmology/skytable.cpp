@@ -263,10 +263,19 @@ read_input(Ring &r)
 	while (!r.failed) {
 		pollfd in = {0, POLLIN, 0};
 		if (poll(&in, 1, 0) == 0) {
-			if (b && !b->in.empty())
-				submit(r), b = nullptr;
+			if (b && start > 0) {
+				/* The whole lines go; an unfinished one waits in a new block. */
+				std::string rest = b->in.substr(start);
+				b->in.resize(start);
+				submit(r);
+				b = &claim(r);
+				b->first_line = line;
+				b->in = rest;
+				start = 0;
+			}
 			drain(r);
-			std::fflush(stdout);
+			if (std::fflush(stdout) != 0 && !r.failed)
+				r.failed = true, r.write_errno = errno;
 		}
 		ssize_t n = read(0, buf, sizeof buf);
 		if (n < 0 && errno == EINTR)
@@ -275,6 +284,8 @@ read_input(Ring &r)
 			int e = n < 0 ? errno : 0;
 			if (b && !b->in.empty())
 				submit(r);
+			if (streaming && std::fputc('\n', stdout) == EOF)
+				r.failed = true, r.write_errno = errno;
 			return e;
 		}
 		for (const char *p = buf, *end = buf + n; p < end && !r.failed;) {
@@ -302,7 +313,7 @@ read_input(Ring &r)
 				b->in.resize(start);
 				if (held[k] != '#') {
 					b->bad_line = line;
-					b->bad_text = shown(held.c_str() + k);
+					b->bad_text = shown(held.data() + k, held.size() - k);
 					submit(r);
 					return 0;
 				}
