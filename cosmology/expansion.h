@@ -28,22 +28,17 @@ const int steps = 1000; /* midpoint steps, for each of the two ranges */
 
 /* The parameters of a run, and what follows from them alone. */
 struct Universe {
-	double H0, Omega_M, Lambda0;
+	double Omega_M, Lambda0;
 	double hubble_distance;	  /* Mpc */
 	double radiation_density; /* 4.165E-5/(h*h), h = H0/100 */
+	double hubble_time;	  /* Gyr: a megaparsec in km over a Julian gigayear in s, over H0 */
 };
 
 inline Universe
 universe(double H0, double Omega_M, double Lambda0)
 {
-	return {H0, Omega_M, Lambda0, 299792.458 / H0, ((0.4165 / H0) / H0)};
-}
-
-/* The Hubble time in Gyr: a megaparsec in km over a Julian gigayear in s, over H0. */
-inline double
-hubble_time(double H0)
-{
-	return (3.0856775814913673e19 / 3.15576e16) / H0;
+	return {Omega_M, Lambda0, 299792.458 / H0, ((0.4165 / H0) / H0),
+		(3.0856775814913673e19 / 3.15576e16) / H0};
 }
 
 /* The scale factor at emission. */
@@ -141,10 +136,9 @@ depth(double z, double a_emit, const Universe &u, double age_sum, double lookbac
 	double age = (a_emit * age_sum) / steps;
 	double lookback = ((1 - a_emit) * lookback_sum) / steps;
 	double age_now = age + lookback;
-	double time_unit = hubble_time(u.H0);
-	d.t_age = age * time_unit;
-	d.t_lookback = lookback * time_unit;
-	d.t_now = age_now * time_unit;
+	d.t_age = age * u.hubble_time;
+	d.t_lookback = lookback * u.hubble_time;
+	d.t_now = age_now * u.hubble_time;
 	return d;
 }
 

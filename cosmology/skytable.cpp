@@ -78,6 +78,7 @@ static Block &claim(Ring &r);
 static void submit(Ring &r);
 static void drain(Ring &r);
 static void write_oldest(Ring &r);
+static void put_out(Ring &r, const char *text, std::size_t len);
 static void *work(void *ring);
 static const char *line_end(const char *l, const char *end);
 static void compute(Block &b, const Setup &s);
@@ -284,16 +285,15 @@ read_input(Ring &r)
 			int e = n < 0 ? errno : 0;
 			if (b && !b->in.empty())
 				submit(r);
-			if (streaming && std::fputc('\n', stdout) == EOF)
-				r.failed = true, r.write_errno = errno;
+			if (streaming)
+				put_out(r, "\n", 1);
 			return e;
 		}
 		for (const char *p = buf, *end = buf + n; p < end && !r.failed;) {
 			auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
 			const char *next = nl ? nl + 1 : end;
 			if (streaming) {
-				if (std::fwrite(p, 1, next - p, stdout) != std::size_t(next - p))
-					r.failed = true, r.write_errno = errno;
+				put_out(r, p, next - p);
 				streaming = !nl;
 				line += !streaming;
 				p = next;
@@ -322,9 +322,7 @@ read_input(Ring &r)
 				b = nullptr;
 				drain(r);
 				held += nl ? "\n" : "";
-				if (!r.failed && std::fwrite(held.data(), 1, held.size(), stdout) !=
-							 held.size())
-					r.failed = true, r.write_errno = errno;
+				put_out(r, held.data(), held.size());
 				streaming = !nl;
 				line += !streaming;
 				continue;
@@ -393,13 +391,20 @@ write_oldest(Ring &r)
 	r.head++;
 	if (r.failed)
 		return;
-	if (std::fwrite(b.out.data(), 1, b.out.size(), stdout) != b.out.size())
-		r.failed = true, r.write_errno = errno;
+	put_out(r, b.out.data(), b.out.size());
 	if (b.bad_line) {
 		r.failed = true;
 		r.bad_line = b.bad_line;
 		r.bad_text = b.bad_text;
 	}
+}
+
+/* Writes text unless the run has failed; a failed write fails it. */
+static void
+put_out(Ring &r, const char *text, std::size_t len)
+{
+	if (!r.failed && std::fwrite(text, 1, len, stdout) != len)
+		r.failed = true, r.write_errno = errno;
 }
 
 static void *
