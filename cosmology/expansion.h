@@ -1,7 +1,8 @@
 /*
  * The arithmetic whose digits skydepth and skytable print: the midpoint sums
- * over the expansion history of a flat universe with matter, vacuum energy
- * and radiation, and the distances and times made from them.
+ * over the expansion history of a universe with matter, vacuum energy,
+ * radiation and the curvature those densities imply, and the distances and
+ * times made from them.
  *
  * The order of every operation below fixes the printed digits, so it is
  * written once and both programs use it.  The sums are a template over the
@@ -29,6 +30,7 @@ const int steps = 1000; /* midpoint steps, for each of the two ranges */
 /* The parameters of a run, and what follows from them alone. */
 struct Universe {
 	double Omega_M, Lambda0;
+	double Omega_k;		  /* 1 - (Omega_M + Lambda0): exactly 0 when they add up to 1 */
 	double hubble_distance;	  /* Mpc */
 	double radiation_density; /* 4.165E-5/(h*h), h = H0/100 */
 	double hubble_time;	  /* Gyr: a megaparsec in km over a Julian gigayear in s, over H0 */
@@ -37,7 +39,7 @@ struct Universe {
 inline Universe
 universe(double H0, double Omega_M, double Lambda0)
 {
-	return {Omega_M, Lambda0, 299792.458 / H0, ((0.4165 / H0) / H0),
+	return {Omega_M, Lambda0, 1 - (Omega_M + Lambda0), 299792.458 / H0, ((0.4165 / H0) / H0),
 		(3.0856775814913673e19 / 3.15576e16) / H0};
 }
 
@@ -94,12 +96,13 @@ template <bool times, typename T>
 inline void
 sums(const T &a_emit, const Universe &u, T &age_sum, T &lookback_sum, T &comoving_sum)
 {
-	/* a H/H0: the Friedmann sum times a^2, left to right, the flat
-	 * curvature term first; radiation is divided by a twice, not by a
-	 * squared a.  Vectors go by reference, not by value, for the reason
-	 * given at root(). */
+	/* a H/H0: the Friedmann sum times a^2, left to right, the curvature
+	 * term first, so that a flat universe adds an exact 0; radiation is
+	 * divided by a twice, not by a squared a.  Radiation comes on top of
+	 * Omega_M + Lambda0 + Omega_k = 1.  Vectors go by reference, not by
+	 * value, for the reason given at root(). */
 	auto rate = [&](const T &a, T &r) {
-		r = 0 + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
+		r = u.Omega_k + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
 		root(r);
 	};
 	age_sum = lookback_sum = comoving_sum = T{};
@@ -130,9 +133,23 @@ depth(double z, double a_emit, const Universe &u, double age_sum, double lookbac
 {
 	Depth d;
 	double comoving = ((1 - a_emit) * comoving_sum) / steps;
-	d.d_L = (comoving * (1 + z)) * u.hubble_distance; /* flat: no curvature correction */
-	d.d_c = d.d_L / (1 + z);
-	d.d_A = (d.d_L / (1 + z)) / (1 + z);
+	if (u.Omega_k == 0) {
+		/* Flat: the transverse distance is the radial one. */
+		d.d_L = (comoving * (1 + z)) * u.hubble_distance;
+		d.d_c = d.d_L / (1 + z);
+		d.d_A = (d.d_L / (1 + z)) / (1 + z);
+	} else {
+		/* Curved: the transverse comoving distance D_M bends the radial D_C
+		 * by sinh (open) or sin (closed; beyond the antipode it turns
+		 * negative, and is printed so). */
+		double D_C = comoving * u.hubble_distance;
+		double x = std::sqrt(std::fabs(u.Omega_k)) * D_C / u.hubble_distance;
+		double D_M = u.Omega_k > 0 ? u.hubble_distance / std::sqrt(u.Omega_k) * std::sinh(x)
+					   : u.hubble_distance / std::sqrt(-u.Omega_k) * std::sin(x);
+		d.d_L = (1 + z) * D_M;
+		d.d_c = D_C;
+		d.d_A = D_M / (1 + z);
+	}
 	double age = (a_emit * age_sum) / steps;
 	double lookback = ((1 - a_emit) * lookback_sum) / steps;
 	double age_now = age + lookback;

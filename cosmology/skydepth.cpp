@@ -1,6 +1,6 @@
 /*
- * skydepth - luminosity distance to a redshift in a flat universe
- * with matter, vacuum energy and radiation.
+ * skydepth - luminosity distance to a redshift in a universe with matter,
+ * vacuum energy, radiation and the curvature they imply.
  */
 #include <cerrno>
 #include <cstdlib>
@@ -87,7 +87,7 @@ skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
 
 	if (report_level > 0)
 		std::cout << "skydepth z=" << z << " H0=" << H0 << " Omega_M=" << Omega_M
-			  << " Lambda0=" << Lambda0 << " Curvaturve_k=0 "
+			  << " Lambda0=" << Lambda0 << " Curvaturve_k=" << u.Omega_k << " "
 			  << "Radiation=4.165E-5/(h*h)" << std::endl;
 
 	/* A square root of a negative number sets errno; the arithmetic puts it

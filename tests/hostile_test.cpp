@@ -16,7 +16,7 @@ const std::regex skydepth_form(
 	"|" NUM "\n"
 	"|skydepth " NUM " H0=" NUM " Omega_M=" NUM " Lambda0=" NUM "\n"
 	"(skydepth z=" NUM " H0=" NUM " Omega_M=" NUM " Lambda0=" NUM
-	" Curvaturve_k=0 Radiation=4\\.165E-5/\\(h\\*h\\)\n"
+	" Curvaturve_k=" NUM " Radiation=4\\.165E-5/\\(h\\*h\\)\n"
 	"skydepth d_L=" NUM " Mpc, d_c=" NUM " Mpc, d_A=" NUM " Mpc\n"
 	"skydepth t_age=" NUM " Gyr, t_lookback=" NUM " Gyr, t_now=" NUM " Gyr\n)?"
 	"skydepth = " NUM " Mpc\n");
