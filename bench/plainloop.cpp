@@ -1,33 +1,44 @@
 /*
- * The yardstick for skytable's arithmetic: the comoving sum for many
- * redshifts as a plain loop that the compiler vectorizes by itself, with the
- * same operations in the same order.  Prints microseconds per redshift.
+ * The yardstick for skytable's arithmetic: the comoving sum, the same
+ * operations in the same order, for blocks of 16 redshifts summed side by
+ * side over the 1000 steps, each block's sums held in registers.  Built for
+ * this machine (-march=native), it is the best the processor's divider and
+ * square root unit can do.  Prints microseconds per redshift.
  */
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <vector>
+
+typedef double v8 __attribute__((vector_size(64)));
 
 int
 main()
 {
-	const int n = 40000;
+	const int n = 40000, width = 8, blocks = 2;
 	const double radiation = 0.4165 / 73 / 73, matter = 0.27, vacuum = 0.73;
-	std::vector<double> a_emit(n), sum(n);
-	for (int k = 0; k < n; k++)
-		a_emit[k] = 1.0 / (1.0 + 10.0 * k / n);
+	double check = 0;
 
 	auto start = std::chrono::steady_clock::now();
-	for (int i = 0; i < 1000; i++)
-		for (int k = 0; k < n; k++) {
-			double ae = a_emit[k], a = ae + ((1 - ae) * (i + 0.5)) / 1000;
-			double r = std::sqrt(0 + radiation / a / a + matter / a + vacuum * a * a);
-			sum[k] += 1 / (a * r);
+	for (int k = 0; k < n; k += width * blocks) {
+		v8 a_emit[blocks], sum[blocks];
+		for (int b = 0; b < blocks; b++) {
+			for (int j = 0; j < width; j++)
+				a_emit[b][j] = 1.0 / (1.0 + 10.0 * (k + b * width + j) / n);
+			sum[b] = v8{};
 		}
+		for (int i = 0; i < 1000; i++)
+			for (int b = 0; b < blocks; b++) {
+				v8 ae = a_emit[b], a = ae + ((1 - ae) * (i + 0.5)) / 1000;
+				v8 q = 0 + radiation / a / a + matter / a + vacuum * a * a, r;
+				for (int j = 0; j < width; j++)
+					r[j] = std::sqrt(q[j]);
+				sum[b] += 1 / (a * r);
+			}
+		for (int b = 0; b < blocks; b++)
+			for (int j = 0; j < width; j++)
+				check += sum[b][j];
+	}
 	std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
-	double check = 0;
-	for (double s : sum)
-		check += s;
 	std::printf("%.3f\n", took.count() / n + check * 0);
 	return 0;
 }

@@ -28,9 +28,17 @@ struct Outcome {
  * ignored (hung_up) or at its default action (killed). */
 enum class Stdout { pipe, full, closed, hung_up, killed };
 
-/* input is written to the child's standard input, which then ends. */
+/* How standard input ends once the input is written: it closes; it stays
+ * open until the child exits, or until the child has printed a line (a child
+ * that waits longer is killed after five seconds); or it is a directory,
+ * which cannot be read. */
+enum class Stdin { closes, held, held_until_line, directory };
+
+/* input is written to the child's standard input, in pieces of at most
+ * piece bytes when piece is not 0, with a pause after each large one. */
 inline Outcome
-run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::string &input = "")
+run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::string &input = "",
+    Stdin end = Stdin::closes, size_t piece = 0)
 {
 	std::vector<char *> argv{const_cast<char *>(path)};
 	for (const auto &a : args)
@@ -47,6 +55,8 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::str
 	posix_spawn_file_actions_adddup2(&fa, err[1], 2);
 	for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
 		posix_spawn_file_actions_addclose(&fa, fd);
+	if (end == Stdin::directory)
+		posix_spawn_file_actions_addopen(&fa, 0, "/", O_RDONLY, 0);
 	if (to == Stdout::full)
 		posix_spawn_file_actions_addopen(&fa, 1, "/dev/full", O_WRONLY, 0);
 	if (to == Stdout::closed)
@@ -87,19 +97,30 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::str
 	pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
 	std::string *sink[2] = {&r.out, &r.err};
 	size_t fed = 0;
+	bool held = end == Stdin::held || end == Stdin::held_until_line;
 	if (input.empty()) {
-		close(in[1]);
+		if (!held)
+			close(in[1]), in[1] = -1;
 		fds[2].fd = -1;
 	}
 	for (int open = hung ? 1 : 2; open > 0;) {
-		if (poll(fds, 3, -1) < 0)
+		int ready = poll(fds, 3, held ? 5000 : -1);
+		if (ready == 0) {
+			kill(pid, SIGKILL);
+			held = false;
+		}
+		if (ready <= 0)
 			continue;
 		if (fds[2].fd >= 0 && fds[2].revents) {
-			ssize_t n = write(in[1], input.data() + fed, input.size() - fed);
+			size_t left = input.size() - fed;
+			ssize_t n = write(in[1], input.data() + fed, piece && piece < left ? piece : left);
 			if (n > 0)
 				fed += static_cast<size_t>(n);
+			if (piece >= 64)
+				usleep(200);
 			if ((n < 0 && errno != EAGAIN) || fed == input.size()) {
-				close(in[1]);
+				if (!held)
+					close(in[1]), in[1] = -1;
 				fds[2].fd = -1;
 			}
 		}
@@ -116,8 +137,10 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::str
 				open--;
 			}
 		}
+		if (end == Stdin::held_until_line && in[1] >= 0 && r.out.find('\n') != std::string::npos)
+			close(in[1]), in[1] = -1;
 	}
-	if (fds[2].fd >= 0)
+	if (in[1] >= 0)
 		close(in[1]);
 	int status;
 	if (spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))

@@ -181,6 +181,10 @@ TEST(Skytable, VectorPathsMatchScalarBits)
 #if defined(__x86_64__) || defined(__i386__)
 	if (expansion::have_avx2())
 		paths.push_back({"AVX2", expansion::lane_sums_avx2<true>});
+	if (expansion::have_avx512())
+		paths.push_back({"AVX-512", expansion::lane_sums_avx512<true>});
+	else
+		std::printf("This processor lacks AVX-512F: its path is not checked.\n");
 #endif
 	const double parameters[][3] = {{73, 0.27, 0.73}, {70, 0.3, 0.7}, {70, -1, -0.5}, {0, 1, 0}};
 	for (const auto &p : parameters) {
@@ -226,7 +230,9 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-1"}, "", "", "skytable: unknown option: -1\n" + usage, 1},
 		{{"-"}, "", "", "skytable: unknown option: -\n" + usage, 1},
 		{{"-\x1b[2J"}, "", "", "skytable: unknown option: -\\x1b[2J\n" + usage, 1},
-		{{"1", "-h0"}, "", "", "skytable: argument 2: not a number: -h0\n" + usage, 1},
+		{{"1", "-simple"}, "", "",
+		 "skytable: argument 2: not a number: -simple (options come before the redshifts)\n" + usage, 1},
+		{{"1", "-1x"}, "", "", "skytable: argument 2: not a number: -1x\n" + usage, 1},
 		{{"-h0"}, "", "", "skytable: -h0 needs a value\n" + usage, 1},
 		{{"-simple", "-threads"}, "", "", "skytable: -threads needs a value\n" + usage, 1},
 		{{"-h0", "abc"}, "", "", "skytable: -h0: not a number: abc\n" + usage, 1},
@@ -237,8 +243,8 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-threads", "65"}, "", "", "skytable: -threads: not a count from 1 to 64: 65\n" + usage, 1},
 		{{"1", ""}, "", "", "skytable: argument 2: not a number: \n" + usage, 1},
 		{{"--", "1 2"}, "", "", "skytable: argument 2: not a number: 1 2\n" + usage, 1},
-		{{"-simple", "1", big}, "", "",
-		 "skytable: argument 3: not a number: " + big.substr(0, 40) + "\n" + usage, 1},
+		// An argument is read whole, however long.
+		{{"-simple", "1", big}, "", "1\t6452.3\n" + big + "\tinf\n", "", 0},
 		// A bad line ends the run after everything before it.
 		{{"-simple"}, "1\n2\nabc\n3\n", "1\t6452.3\n2\t15301.8\n",
 		 "skytable: line 3: not a number: abc\n", 1},
@@ -250,6 +256,7 @@ TEST(Skytable, ErrorsAndLineEnds)
 		 "skytable: line 2: not a number: " + big.substr(0, 40) + "\n", 1},
 		{{"-simple", "-threads", "2"}, thousands + "two\n1\n", thousands_out,
 		 "skytable: line 3001: not a number: two\n", 1},
+		{{"-simple", "-threads", "2"}, "x\n" + thousands, "", "skytable: line 1: not a number: x\n", 1},
 		// Line ends: none at the end, CRLF, an overlong comment.
 		{{"-simple"}, "1\n2", "1\t6452.3\n2\t15301.8\n", "", 0},
 		{{"-simple"}, "1\r\n# c\r\n\r\n 2 \r\n", "1\t6452.3\n# c\r\n\r\n2\t15301.8\n", "", 0},
@@ -264,6 +271,64 @@ TEST(Skytable, ErrorsAndLineEnds)
 		EXPECT_EQ(o.out, c.out) << argv;
 		EXPECT_EQ(o.err, c.err) << argv;
 		EXPECT_EQ(o.status, c.status) << argv;
+	}
+}
+
+/* A line's fate depends on its bytes alone: the same input, all at once or
+ * in pieces with pauses between them, gives the same output and status. */
+TEST(Skytable, LinesWhateverTheirArrival)
+{
+	const std::string blanks(5000, ' '), zeros(5000, '0');
+	const std::string a1 = "\t6452.3\n", a25 = "\t287466\n";
+	const Failure cases[] = {
+		{{"-simple"}, blanks + "#c\n1\n", blanks + "#c\n1" + a1, "", 0},
+		{{"-simple"}, std::string(70000, '\t') + "#c\n1\n", std::string(70000, '\t') + "#c\n1" + a1, "", 0},
+		{{"-simple"}, blanks + "\n1\n" + blanks, blanks + "\n1" + a1 + blanks + "\n", "", 0},
+		{{"-simple"}, "#" + zeros + "\n1\n", "#" + zeros + "\n1" + a1, "", 0},
+		{{"-simple"}, "#" + zeros, "#" + zeros + "\n", "", 0},
+		{{"-simple"}, "#" + zeros + "\nx\n", "#" + zeros + "\n", "skytable: line 2: not a number: x\n", 1},
+		{{"-simple"}, std::string(4095, '0') + "1\n", std::string(4095, '0') + "1" + a1, "", 0},
+		{{"-simple"}, std::string(4096, '0') + "1\n1\n", "",
+		 "skytable: line 1: not a number: " + std::string(40, '0') + "\n", 1},
+		{{"-simple"}, "1\n" + std::string(4090, ' ') + "abcdefgh\n", "1" + a1,
+		 "skytable: line 2: not a number: abcdefgh\n", 1},
+		{{"-simple"}, "1\n" + std::string(4090, ' ') + "abcdefgh", "1" + a1,
+		 "skytable: line 2: not a number: abcdefgh\n", 1},
+		// An overlong run of blanks is copied through before what ends it.
+		{{"-simple"}, "1\n" + blanks + "2\n", "1" + a1 + blanks, "skytable: line 2: not a number: 2\n", 1},
+		{{"-simple"}, "1\n25\n", "1" + a1 + "25" + a25, "", 0},
+	};
+	for (const auto &c : cases)
+		for (size_t piece : {0, 1, 3, 7, 4095, 4097, 65537}) {
+			std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
+					   "...] in pieces of " + std::to_string(piece);
+			Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input, Stdin::closes, piece);
+			EXPECT_EQ(o.out, c.out) << argv;
+			EXPECT_EQ(o.err, c.err) << argv;
+			EXPECT_EQ(o.status, c.status) << argv;
+		}
+}
+
+/* Answers and failures come at once, whatever standard input still holds:
+ * here it stays open and never ends, or is a directory. */
+TEST(Skytable, NeverWaitsForMore)
+{
+	const struct {
+		Stdin end;
+		std::string input, out, err;
+		int status;
+	} cases[] = {
+		{Stdin::held, "1\noops\n", "1\t6452.3\n", "skytable: line 2: not a number: oops\n", 1},
+		{Stdin::held, "1\n" + std::string(5000, '1') + "\n", "1\t6452.3\n",
+		 "skytable: line 2: not a number: " + std::string(40, '1') + "\n", 1},
+		{Stdin::held_until_line, "1\n", "1\t6452.3\n", "", 0},
+		{Stdin::directory, "", "", "skytable: read error: Is a directory\n", 1},
+	};
+	for (const auto &c : cases) {
+		Outcome o = run(SKYTABLE_PATH, {"-simple"}, Stdout::pipe, c.input, c.end);
+		EXPECT_EQ(o.out, c.out) << c.input;
+		EXPECT_EQ(o.err, c.err) << c.input;
+		EXPECT_EQ(o.status, c.status) << c.input;
 	}
 }
 

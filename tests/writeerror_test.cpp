@@ -10,8 +10,12 @@ namespace {
 TEST(WriteError, ReportedAndFailed)
 {
 	std::string catalog;
-	for (int i = 0; i < 5000; i++)
+	Args numbers = {"-threads", "1"};
+	for (int i = 0; i < 5000; i++) {
 		catalog += i % 10 ? std::to_string(i % 7) + "\n" : "# comment\n";
+		numbers.push_back(std::to_string(i % 7));
+	}
+	numbers.push_back("1e-400"); // whose reading sets errno
 	const struct {
 		const char *path;
 		Args args;
@@ -29,6 +33,7 @@ TEST(WriteError, ReportedAndFailed)
 		{SKYTABLE_PATH, {"-verbose", "1", "2"}},
 		{SKYTABLE_PATH, {"-simple"}, "1\n# c\n2"},
 		{SKYTABLE_PATH, {"-threads", "2"}, catalog},
+		{SKYTABLE_PATH, numbers},
 		{SKYTABLE_PATH, {"-simple"}, "1\n#" + std::string(100000, 'c') + "\n2\n"},
 		{WIDESHOW_PATH, {}},
 		{WIDESHOW_PATH, {"1.23"}},

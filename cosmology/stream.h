@@ -1,0 +1,377 @@
+/*
+ * skytable's streaming machinery: lines in, blocks of lines through worker
+ * threads, text out in input order, in bounded memory.
+ *
+ * The reader gathers whole lines into blocks; workers run the per-line work
+ * on them; the writer writes the blocks' text oldest first.  A ring of
+ * blocks bounds the memory whatever the size of the input.  What a line
+ * becomes depends on its bytes alone, never on how they arrive: a line of
+ * at most longest_line bytes is held and handed to the per-line work; a
+ * longer one is not held: a comment (a '#' after any blanks) or a line of
+ * blanks is copied through as it comes, and any other is refused.
+ */
+#pragma once
+
+#include <pthread.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace stream {
+
+enum { longest_line = 4096, block_lines = 1024, max_threads = 64, shown_bytes = 40 };
+
+/* A block of whole input lines and the text it prints. */
+struct Block {
+	std::string in, out;
+	long first_line;      /* the number of the first line of in */
+	long bad_line;	      /* 0, or the line at which the output stops */
+	std::string bad_text; /* that line's text, shown safely */
+	bool done;
+	std::vector<double> scratch[8]; /* the per-line work's, kept between blocks */
+};
+
+/* Turns a block's lines into its text; on a bad line it sets bad_line and
+ * bad_text and writes nothing for that line or after it. */
+typedef void Work(Block &b, const void *job);
+
+/* The ring of blocks between the reader, the workers and the writer.
+ * Blocks [head, next) are being computed, [next, tail) wait for a worker. */
+struct Ring {
+	std::vector<Block> blocks;
+	std::size_t head, next, tail;
+	Work *work;
+	const void *job;
+	int threads, started;
+	pthread_t workers[max_threads];
+	bool closing;
+	bool failed; /* a write failed or a line was bad: nothing more is read or written */
+	int write_errno;
+	long bad_line;	      /* the first bad line, or 0 */
+	std::string bad_text; /* its text, shown safely */
+	std::mutex lock;
+	std::condition_variable ready, finished;
+};
+
+inline bool
+blank(char c)
+{
+	return c == ' ' || c == '\t' || c == '\r';
+}
+
+/* At most shown_bytes of text, with anything a terminal might act on escaped. */
+inline std::string
+shown(const char *text, std::size_t len)
+{
+	std::string s;
+	for (std::size_t k = 0; k < len && k < shown_bytes; k++) {
+		auto c = static_cast<unsigned char>(text[k]);
+		char hex[5];
+		if (c < 0x20 || c >= 0x7f || c == '\\') {
+			std::snprintf(hex, sizeof hex, "\\x%02x", c);
+			s += hex;
+		} else {
+			s += static_cast<char>(c);
+		}
+	}
+	return s;
+}
+
+/* Writes text unless the run has failed; a failed write fails it. */
+inline void
+put_out(Ring &r, const char *text, std::size_t len)
+{
+	if (!r.failed && std::fwrite(text, 1, len, stdout) != len)
+		r.failed = true, r.write_errno = errno;
+}
+
+inline void *
+worker(void *ring)
+{
+	Ring &r = *static_cast<Ring *>(ring);
+	std::unique_lock<std::mutex> hold(r.lock);
+	for (;;) {
+		r.ready.wait(hold, [&] { return r.closing || r.next < r.tail; });
+		if (r.next == r.tail)
+			return nullptr;
+		Block &b = r.blocks[r.next++ % r.blocks.size()];
+		hold.unlock();
+		r.work(b, r.job);
+		hold.lock();
+		b.done = true;
+		r.finished.notify_all();
+	}
+}
+
+/* Waits for the oldest block (or computes it, without workers) and writes it. */
+inline void
+write_oldest(Ring &r)
+{
+	Block &b = r.blocks[r.head % r.blocks.size()];
+	std::unique_lock<std::mutex> hold(r.lock);
+	if (r.started == 0 && !b.done) {
+		r.next++;
+		hold.unlock();
+		r.work(b, r.job);
+		hold.lock();
+		b.done = true;
+	}
+	r.finished.wait(hold, [&] { return b.done; });
+	hold.unlock();
+	r.head++;
+	if (r.failed)
+		return;
+	put_out(r, b.out.data(), b.out.size());
+	if (b.bad_line) {
+		r.failed = true;
+		r.bad_line = b.bad_line;
+		r.bad_text = b.bad_text;
+	}
+}
+
+/* The next free block, empty, once the oldest ones are written.  At most
+ * one block is claimed and not yet submitted at a time. */
+inline Block &
+claim(Ring &r, long first_line)
+{
+	while (r.tail - r.head == r.blocks.size())
+		write_oldest(r);
+	Block &b = r.blocks[r.tail % r.blocks.size()];
+	b.in.clear();
+	b.out.clear();
+	b.first_line = first_line;
+	b.bad_line = 0;
+	b.done = false;
+	return b;
+}
+
+/* Hands the block from claim() to the workers.  They start with the second
+ * block: a single one is computed where it is written, without threads. */
+inline void
+submit(Ring &r)
+{
+	std::unique_lock<std::mutex> hold(r.lock);
+	r.tail++;
+	if (r.tail == 2 && r.threads > 1)
+		for (int k = 0; k < r.threads; k++)
+			if (pthread_create(&r.workers[r.started], nullptr, worker, &r) == 0)
+				r.started++;
+	hold.unlock();
+	r.ready.notify_one();
+}
+
+inline void
+drain(Ring &r)
+{
+	while (r.head < r.tail)
+		write_oldest(r);
+}
+
+/* Writes everything submitted and pushes it out of stdio's buffer. */
+inline void
+flush(Ring &r)
+{
+	drain(r);
+	if (std::fflush(stdout) != 0 && !r.failed)
+		r.failed = true, r.write_errno = errno;
+}
+
+/* The lines of the arguments, in blocks. */
+inline void
+read_arguments(Ring &r, char *const *args, int count)
+{
+	for (int i = 0; i < count && !r.failed;) {
+		Block &b = claim(r, i + 1);
+		for (int n = 0; n < block_lines && i < count; n++)
+			b.in.append(args[i++]).push_back('\n');
+		submit(r);
+	}
+	drain(r);
+}
+
+/* Where the reader is in the current line. */
+enum Lineform {
+	held,	 /* gathered into the block, at most longest_line bytes so far */
+	copied,	 /* an overlong comment, copied through as it comes */
+	blanks,	 /* an overlong run of blanks, copied through as it comes */
+	refused, /* overlong and not a comment: its text is gathered for the message */
+};
+
+/*
+ * Standard input, line by line, into blocks.  Before waiting for input,
+ * everything read so far is written, so that a catalog typed or trickling
+ * in gets its answers line by line, and a run that has failed ends at once.
+ * Returns 0, or the errno of a failed read.
+ */
+inline int
+read_input(Ring &r)
+{
+	char buf[1 << 16];
+	long line = 1;
+	Lineform form = held;
+	Block *b = nullptr;
+	std::size_t start = 0; /* where b's unfinished line starts */
+	std::string text;      /* a refused line's text, from its first non-blank */
+
+	/* Ends the run at a refused line, after every line before it. */
+	auto refuse = [&] {
+		if (!b)
+			b = &claim(r, line), start = 0;
+		b->in.resize(start);
+		b->bad_line = line;
+		b->bad_text = shown(text.data(), text.size());
+		submit(r);
+		drain(r);
+	};
+	/* Submits b's whole lines; an unfinished one stays in b, or in a new block. */
+	auto submit_whole = [&] {
+		if (!b || start == 0)
+			return;
+		std::string rest = b->in.substr(start);
+		b->in.resize(start);
+		submit(r);
+		b = nullptr;
+		if (!rest.empty())
+			b = &claim(r, line), b->in = rest;
+		start = 0;
+	};
+
+	while (!r.failed) {
+		pollfd in = {0, POLLIN, 0};
+		if (poll(&in, 1, 0) == 0) {
+			submit_whole();
+			flush(r);
+			if (r.failed)
+				break;
+		}
+		ssize_t n = read(0, buf, sizeof buf);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0) {
+			if (form == refused)
+				refuse();
+			else if (form != held)
+				put_out(r, "\n", 1);
+			else if (b && !b->in.empty())
+				submit(r);
+			drain(r);
+			return n < 0 ? errno : 0;
+		}
+		for (const char *p = buf, *end = buf + n; p < end && !r.failed;) {
+			auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+			const char *next = nl ? nl + 1 : end;
+			if (form == refused) {
+				text.append(p, std::min<std::size_t>(next - p - (nl != nullptr),
+								     shown_bytes - text.size()));
+				p = next;
+				if (nl || text.size() == shown_bytes)
+					return refuse(), 0;
+				continue;
+			}
+			if (form == blanks) {
+				const char *q = p;
+				while (q < next && blank(*q))
+					q++;
+				if (q < next && *q != '#' && *q != '\n') {
+					put_out(r, p, q - p);
+					form = refused, text.clear(), p = q;
+					continue;
+				}
+				form = q < next && *q == '#' ? copied : blanks;
+			}
+			if (form != held) {
+				put_out(r, p, next - p);
+				if (nl)
+					form = held, line++;
+				p = next;
+				continue;
+			}
+			if (!b)
+				b = &claim(r, line), start = 0;
+			b->in.append(p, next);
+			p = next;
+			std::size_t len = b->in.size() - start - (nl != nullptr);
+			if (len > longest_line) {
+				/* Decided by the first longest_line + 1 bytes: a
+				 * comment, a run of blanks, or a line refused. */
+				const char *l = b->in.data() + start;
+				std::size_t k = 0;
+				while (k < len && blank(l[k]))
+					k++;
+				if (k <= longest_line && l[k] != '#') {
+					text.assign(l + k, std::min<std::size_t>(len - k, shown_bytes));
+					b->in.resize(start);
+					if (nl || text.size() == shown_bytes)
+						return refuse(), 0;
+					form = refused;
+					continue;
+				}
+				/* Everything before goes first.  Past a run of blanks
+				 * the rest of the segment is read again. */
+				std::size_t keep = k <= longest_line ? b->in.size() - start : k;
+				p = next - (b->in.size() - start - keep);
+				std::string head = b->in.substr(start, keep);
+				b->in.resize(start);
+				if (start > 0)
+					submit(r);
+				b = nullptr, start = 0;
+				drain(r);
+				put_out(r, head.data(), head.size());
+				if (k > longest_line)
+					form = blanks;
+				else if (nl)
+					line++;
+				else
+					form = copied;
+				continue;
+			}
+			if (nl) {
+				start = b->in.size();
+				if (++line - b->first_line == block_lines)
+					submit(r), b = nullptr;
+			}
+		}
+	}
+	return 0;
+}
+
+/* Runs the lines of the arguments, or without any of standard input,
+ * through threads workers, and stops them.  Returns 0, or the errno of a
+ * failed read. */
+inline int
+run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count)
+{
+	/* One block per worker, one being read and one being written. */
+	r.blocks.resize(threads + 2);
+	r.head = r.next = r.tail = 0;
+	r.work = work;
+	r.job = job;
+	r.threads = threads;
+	r.started = 0;
+	r.closing = r.failed = false;
+	r.write_errno = 0;
+	r.bad_line = 0;
+
+	int read_errno = 0;
+	if (count > 0)
+		read_arguments(r, args, count);
+	else
+		read_errno = read_input(r);
+
+	std::unique_lock<std::mutex> hold(r.lock);
+	r.closing = true;
+	hold.unlock();
+	r.ready.notify_all();
+	for (int k = 0; k < r.started; k++)
+		pthread_join(r.workers[k], nullptr);
+	return read_errno;
+}
+
+} // namespace stream
