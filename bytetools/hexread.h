@@ -11,9 +11,11 @@
 #include <cstring>
 #include <limits>
 
+#include "notes.h"
+
 template <typename Value, typename Bits>
 Value
-hexread(const char *text)
+hexread(const char *program, const char *text)
 {
 	static_assert(sizeof(Value) == sizeof(Bits), "value and bits must be one width");
 
@@ -21,7 +23,9 @@ hexread(const char *text)
 	 * that fits is taken, negated modulo the width under a minus sign, as
 	 * %x does at the reader's own width; one too wide saturates at all ones;
 	 * no digits give 0.  strtoull reads the digits and says when they
-	 * overflow even 64 bits. */
+	 * overflow even 64 bits.  Each of these readings is noted. */
+	const char *given = text, *end = text;
+	const int digits = 2 * sizeof(Bits);
 	while (std::isspace(static_cast<unsigned char>(*text)))
 		text++;
 	bool minus = *text == '-';
@@ -30,12 +34,21 @@ hexread(const char *text)
 	Bits n = 0;
 	if (std::isxdigit(static_cast<unsigned char>(*text))) {
 		errno = 0;
-		unsigned long long wide = std::strtoull(text, nullptr, 16);
-		if (errno == ERANGE || wide > std::numeric_limits<Bits>::max())
+		char *stop;
+		unsigned long long wide = std::strtoull(text, &stop, 16);
+		end = stop;
+		if (errno == ERANGE || wide > std::numeric_limits<Bits>::max()) {
 			n = std::numeric_limits<Bits>::max();
-		else
+			note(program, "read \"%s\" as all ones: the number needs more than %d hex digits",
+			     shown(given).text, digits);
+		} else {
 			n = static_cast<Bits>(minus ? 0 - static_cast<Bits>(wide) : wide);
+			if (minus && wide)
+				note(program, "read \"%s\" as %0*llx: a minus sign negates modulo 2^%d",
+				     shown(given).text, digits, static_cast<unsigned long long>(n), 4 * digits);
+		}
 	}
+	note_reading(program, given, end, "hex number");
 
 	unsigned char from[sizeof n], to[sizeof(Value)];
 	std::memcpy(from, &n, sizeof n);

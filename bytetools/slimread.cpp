@@ -7,6 +7,13 @@
 #include "finish.h"
 #include "hexread.h"
 
+static const char *const help[] = {
+	"Usage: slimread HEX",
+	"  HEX                a float's four bytes as hex, in memory order:",
+	"                     slimread a4709d3f prints 1.230000",
+	"  --help, --version  this text, or the version",
+	nullptr};
+
 int
 main(int argc, char *argv[])
 {
@@ -15,6 +22,9 @@ main(int argc, char *argv[])
 		printf("Usage: slimread a4709d3f => 1.23\n");
 		return finish("slimread");
 	}
-	printf("%f\n", static_cast<double>(hexread<float, std::uint32_t>(argv[1])));
+	if (answer("slimread", argc, argv, help))
+		return finish("slimread");
+	note_extra("slimread", argc, argv);
+	printf("%f\n", static_cast<double>(hexread<float, std::uint32_t>("slimread", argv[1])));
 	return finish("slimread");
 }

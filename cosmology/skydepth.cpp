@@ -2,6 +2,7 @@
  * skydepth - luminosity distance to a redshift in a universe with matter,
  * vacuum energy, radiation and the curvature they imply.
  */
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,16 +10,47 @@
 
 #include "expansion.h"
 #include "finish.h"
+#include "notes.h"
 
 typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
 
+/* The options, matched on their first `compared` characters, so by prefix
+ * (-verbosely is -verbose), except -simple, whose terminating zero is
+ * compared too.  Those of one group act alike. */
+enum Group { hubble, matter, vacuum, verbose, simple };
+struct Option {
+	const char *name;
+	std::size_t compared;
+	Group group;
+};
+static const Option options[] = {
+	{"-h0", 3, hubble},    {"-hubble", 7, hubble}, {"-omega", 6, matter},
+	{"-matter", 7, matter}, {"-lambda", 7, vacuum}, {"-vaccum", 7, vacuum},
+	{"-vacuum", 7, vacuum}, {"-verbose", 8, verbose}, {"-simple", 8, simple},
+};
+static const char *const help[] = {
+	"Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]",
+	"  z                                  the redshift; give it first, as in skydepth 1 -h0 70",
+	"  -h0, -hubble H0                    Hubble constant in km/s/Mpc (73)",
+	"  -omega, -matter Omega_M            matter density parameter (0.27)",
+	"  -lambda, -vacuum, -vaccum Lambda0  vacuum energy density parameter (0.73)",
+	"  -verbose                           also the parameters, three distances and three times",
+	"  -simple                            only the distance, as a bare number",
+	"  --help, --version                  this text, or the version",
+	nullptr};
+
 double skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level);
+static const Option *option(const char *arg);
+static void note_arguments(int argc, char *argv[], int zarg);
+static double parameter(const char *text, const char *given, const char *name, double fallback);
 
 int
 main(int argc, char *argv[])
 {
 	const char *ztext = "", *h0text = "", *omtext = "", *lamtext = "";
+	const char *h0opt = "", *omopt = "", *lamopt = "";
 	ReportMode report = 0;
+	int zarg = 0;
 
 	if (argc < 2) {
 		std::cout
@@ -26,38 +58,43 @@ main(int argc, char *argv[])
 			<< std::endl;
 		return finish("skydepth");
 	}
+	if (answer("skydepth", argc, argv, help))
+		return finish("skydepth");
 
 	/* The redshift is the first argument not taking the form of an option,
 	 * even when it was meant as an option's value (-h0 70 1 gives z = 70). */
 	for (int i = 1; i < argc; i++)
 		if (argv[i][0] != '\0' && argv[i][0] != '-') {
 			ztext = argv[i];
+			zarg = i;
 			break;
 		}
 
-	/* Options match by prefix (-verbosely is -verbose), but -simple matches
-	 * only itself.  A value starting with '-' is never taken, an empty one
-	 * is, and then the default applies. */
+	/* A value starting with '-' is never taken, an empty one is, and then
+	 * the default applies. */
 	for (int i = 1; i < argc; i++) {
 		const char *next = i + 1 < argc && argv[i + 1][0] != '-' ? argv[i + 1] : nullptr;
-
-		if ((!strncmp(argv[i], "-h0", 3) || !strncmp(argv[i], "-hubble", 7)) && next)
-			h0text = next;
-		if ((!strncmp(argv[i], "-omega", 6) || !strncmp(argv[i], "-matter", 7)) && next)
-			omtext = next;
-		if ((!strncmp(argv[i], "-lambda", 7) || !strncmp(argv[i], "-vaccum", 7)) && next)
-			lamtext = next;
-		if (!strncmp(argv[i], "-verbose", 8))
+		const Option *o = option(argv[i]);
+		if (!o)
+			continue;
+		if (o->group == hubble && next)
+			h0text = next, h0opt = argv[i];
+		if (o->group == matter && next)
+			omtext = next, omopt = argv[i];
+		if (o->group == vacuum && next)
+			lamtext = next, lamopt = argv[i];
+		if (o->group == verbose)
 			report = 1;
-		if (!strcmp(argv[i], "-simple"))
+		if (o->group == simple)
 			report = -1;
 	}
+	note_arguments(argc, argv, zarg);
 
 	/* strtod rather than atof: the same values, but defined out of range. */
-	double z = std::strtod(ztext, nullptr);
-	double H0 = *h0text ? std::strtod(h0text, nullptr) : 73;
-	double Omega_M = *omtext ? std::strtod(omtext, nullptr) : 0.27;
-	double Lambda0 = *lamtext ? std::strtod(lamtext, nullptr) : 0.73;
+	double z = zarg ? read_number("skydepth", ztext) : 0;
+	double H0 = parameter(h0text, h0opt, "H0", 73);
+	double Omega_M = parameter(omtext, omopt, "Omega_M", 0.27);
+	double Lambda0 = parameter(lamtext, lamopt, "Lambda0", 0.73);
 
 	if (report >= 0)
 		std::cout << "skydepth " << z << " H0=" << H0 << " Omega_M=" << Omega_M
@@ -68,6 +105,84 @@ main(int argc, char *argv[])
 	else
 		std::cout << d_L << std::endl;
 	return finish("skydepth");
+}
+
+static const Option *
+option(const char *arg)
+{
+	for (const Option &o : options)
+		if (!std::strncmp(arg, o.name, o.compared))
+			return &o;
+	return nullptr;
+}
+
+static bool
+takes_value(const Option *o)
+{
+	return o && o->group <= vacuum;
+}
+
+/* A text that reads as a negative number, which no option takes as its value. */
+static bool
+negative(const char *text)
+{
+	return text[0] == '-' && (std::isdigit(static_cast<unsigned char>(text[1])) || text[1] == '.');
+}
+
+/* Tells on stderr of every argument read other than it looks: options
+ * taken from longer words or left without a value, and arguments that are
+ * neither an option, its value nor the redshift. */
+static void
+note_arguments(int argc, char *argv[], int zarg)
+{
+	const char *p = "skydepth";
+	if (!zarg)
+		note(p, "no redshift given: z is 0");
+	for (int i = 1; i < argc; i++) {
+		const char *a = argv[i];
+		const Option *o = option(a);
+		bool value = i > 1 && takes_value(option(argv[i - 1])) && a[0] != '-';
+		if (o && std::strlen(a) > o->compared)
+			note(p, "read \"%s\" as %s%s", shown(a).text, o->name,
+			     takes_value(o) ? ", whose value is the next argument" : "");
+		if (takes_value(o) && i + 1 == argc)
+			note(p, "%s has no value: it is ignored", shown(a).text);
+		else if (takes_value(o) && negative(argv[i + 1]))
+			note(p, "%s takes no value starting with '-', so not \"%s\"; a leading blank, "
+				"\" %s\", passes it",
+			     shown(a).text, shown(argv[i + 1]).text, shown(argv[i + 1]).text);
+		else if (takes_value(o) && argv[i + 1][0] == '-')
+			note(p, "%s has no value: the next argument, \"%s\", starts with '-'",
+			     shown(a).text, shown(argv[i + 1]).text);
+		bool refused = i > 1 && takes_value(option(argv[i - 1])) && negative(a);
+		if (o || refused || (value && i != zarg))
+			continue;
+		if (i == zarg) {
+			if (value)
+				note(p, "\"%s\", the value of %s, is also the redshift, the first "
+					"argument not starting with '-': give the redshift first",
+				     shown(a).text, shown(argv[i - 1]).text);
+		} else if (a[0] == '-')
+			note(p, "ignored \"%s\": no such option", shown(a).text);
+		else if (a[0] == '\0')
+			note(p, "ignored an empty argument");
+		else
+			note(p, "ignored \"%s\": the redshift is \"%s\", and only one is read",
+			     shown(a).text, shown(argv[zarg]).text);
+	}
+}
+
+/* A parameter's value: its text read as a number, or the default where no
+ * option gave one or the value given was empty. */
+static double
+parameter(const char *text, const char *given, const char *name, double fallback)
+{
+	if (*text)
+		return read_number("skydepth", text);
+	if (*given)
+		note("skydepth", "%s has an empty value: %s is the default, %g", shown(given).text,
+		     name, fallback);
+	return fallback;
 }
 
 /*

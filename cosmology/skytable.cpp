@@ -8,8 +8,10 @@
  */
 #include <sched.h>
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +21,25 @@
 
 #include "expansion.h"
 #include "finish.h"
+#include "notes.h"
 #include "stream.h"
 
 static const char usage[] = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] "
 			    "[-lambda Lambda0] [-threads N] [z ...]\n";
+
+static const char *const help[] = {
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
+	"[-threads N] [z ...]",
+	"  z ...                              redshifts; without any, the lines of standard input",
+	"  -simple                            only d_L after each redshift",
+	"  -verbose                           also t_age, t_lookback and t_now",
+	"  -h0, -hubble H0                    Hubble constant in km/s/Mpc (73)",
+	"  -omega, -matter Omega_M            matter density parameter (0.27)",
+	"  -lambda, -vacuum, -vaccum Lambda0  vacuum energy density parameter (0.73)",
+	"  -threads N                         at most N threads (one per processor)",
+	"  --                                 ends the options, before a redshift such as -1",
+	"  --help, --version                  this text, or the version",
+	nullptr};
 
 typedef void Kernel(const double *a_emit, std::size_t count, const expansion::Universe &u,
 		    double *age, double *lookback, double *comoving);
@@ -35,8 +52,7 @@ struct Setup {
 };
 
 static bool number(const char *text, const char *stop, double *value);
-static std::string shown(const char *text);
-static int bad_usage(const std::string &message);
+__attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static Kernel *fastest_kernel(bool times);
 static void compute(stream::Block &b, const void *setup);
 static void put(std::string &out, double x);
@@ -47,6 +63,8 @@ main(int argc, char *argv[])
 	double H0 = 73, Omega_M = 0.27, Lambda0 = 0.73;
 	int form = 0, threads = 0, i;
 
+	if (answer("skytable", argc, argv, help))
+		return finish("skytable");
 	for (i = 1; i < argc && argv[i][0] == '-'; i++) {
 		const char *o = argv[i];
 		if (!std::strcmp(o, "--")) {
@@ -59,19 +77,20 @@ main(int argc, char *argv[])
 		}
 		double *p = !std::strcmp(o, "-h0") || !std::strcmp(o, "-hubble")     ? &H0
 			    : !std::strcmp(o, "-omega") || !std::strcmp(o, "-matter") ? &Omega_M
-			    : !std::strcmp(o, "-lambda") || !std::strcmp(o, "-vaccum")
+			    : !std::strcmp(o, "-lambda") || !std::strcmp(o, "-vacuum") ||
+					    !std::strcmp(o, "-vaccum")
 				    ? &Lambda0
 				    : nullptr;
 		if (!p && std::strcmp(o, "-threads") != 0)
-			return bad_usage("unknown option: " + shown(o));
+			return bad_usage("unknown option: %s", shown(o).text);
 		if (i + 1 == argc)
-			return bad_usage(shown(o) + " needs a value");
+			return bad_usage("%s needs a value", shown(o).text);
 		const char *v = argv[++i];
 		double x;
 		if (!number(v, v + std::strlen(v), &x))
-			return bad_usage(shown(o) + ": not a number: " + shown(v));
+			return bad_usage("%s: not a number: %s", shown(o).text, shown(v).text);
 		if (!p && (x != std::floor(x) || x < 1 || x > stream::max_threads))
-			return bad_usage("-threads: not a count from 1 to 64: " + shown(v));
+			return bad_usage("-threads: not a count from 1 to 64: %s", shown(v).text);
 		if (p)
 			*p = x;
 		else
@@ -80,11 +99,10 @@ main(int argc, char *argv[])
 	for (int k = i; k < argc; k++) {
 		double z;
 		if (!number(argv[k], argv[k] + std::strlen(argv[k]), &z))
-			return bad_usage("argument " + std::to_string(k) + ": not a number: " +
-					 shown(argv[k]) +
-					 (argv[k][0] == '-' && std::isalpha(static_cast<unsigned char>(argv[k][1]))
-						  ? " (options come before the redshifts)"
-						  : ""));
+			return bad_usage("argument %d: not a number: %s%s", k, shown(argv[k]).text,
+					 argv[k][0] == '-' && std::isalpha(static_cast<unsigned char>(argv[k][1]))
+						 ? " (options come before the redshifts)"
+						 : "");
 	}
 
 	if (threads == 0) {
@@ -144,19 +162,17 @@ number(const char *text, const char *stop, double *value)
 	return end == stop;
 }
 
-static std::string
-shown(const char *text)
-{
-	return stream::shown(text, std::strlen(text));
-}
-
 static int
-bad_usage(const std::string &message)
+bad_usage(const char *format, ...)
 {
-	std::fprintf(stderr, "skytable: %s\n%s", message.c_str(), usage);
+	std::va_list args;
+	va_start(args, format);
+	std::fputs("skytable: ", stderr);
+	std::vfprintf(stderr, format, args);
+	std::fprintf(stderr, "\n%s", usage);
+	va_end(args);
 	return 1;
 }
-
 /* The end of the line at l: its newline, or the end of the block. */
 static const char *
 line_end(const char *l, const char *end)
@@ -184,7 +200,7 @@ compute(stream::Block &b, const void *setup)
 			continue;
 		if (!number(l, stop, &z)) {
 			b.bad_line = line;
-			b.bad_text = stream::shown(l + k, stop - l - k);
+			b.bad_text = shown(l + k, stop - l - k).text;
 			end = l;
 			break;
 		}

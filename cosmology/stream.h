@@ -24,9 +24,11 @@
 #include <string>
 #include <vector>
 
+#include "notes.h"
+
 namespace stream {
 
-enum { longest_line = 4096, block_lines = 1024, max_threads = 64, shown_bytes = 40 };
+enum { longest_line = 4096, block_lines = 1024, max_threads = 64 };
 
 /* A block of whole input lines and the text it prints. */
 struct Block {
@@ -64,24 +66,6 @@ inline bool
 blank(char c)
 {
 	return c == ' ' || c == '\t' || c == '\r';
-}
-
-/* At most shown_bytes of text, with anything a terminal might act on escaped. */
-inline std::string
-shown(const char *text, std::size_t len)
-{
-	std::string s;
-	for (std::size_t k = 0; k < len && k < shown_bytes; k++) {
-		auto c = static_cast<unsigned char>(text[k]);
-		char hex[5];
-		if (c < 0x20 || c >= 0x7f || c == '\\') {
-			std::snprintf(hex, sizeof hex, "\\x%02x", c);
-			s += hex;
-		} else {
-			s += static_cast<char>(c);
-		}
-	}
-	return s;
 }
 
 /* Writes text unless the run has failed; a failed write fails it. */
@@ -226,7 +210,7 @@ read_input(Ring &r)
 			b = &claim(r, line), start = 0;
 		b->in.resize(start);
 		b->bad_line = line;
-		b->bad_text = shown(text.data(), text.size());
+		b->bad_text = shown(text.data(), text.size()).text;
 		submit(r);
 		drain(r);
 	};

@@ -47,7 +47,7 @@ TEST(Wideshow, Dumps)
 		{{"1e999"}, "000000000000f07f\n"},
 		{{"-inf"}, "000000000000f0ff\n"},
 		{{"4.9e-324"}, "0100000000000000\n"},
-	});
+	}, true);
 }
 
 TEST(Slimshow, Dumps)
@@ -68,7 +68,7 @@ TEST(Slimshow, Dumps)
 		// Just past halfway between 1 and the next float: through a double
 		// the text would round to the tie, and then to even, 1.
 		{{"1.00000005960464477539062500000001"}, "0100803f\n"},
-	});
+	}, true);
 }
 
 TEST(Readers, Read)
@@ -96,7 +96,7 @@ TEST(Readers, Read)
 		{{"00000000a4709d3f"}, "1.230000\n"},
 		{{"zzz"}, "0.000000\n"},
 		{{""}, "0.000000\n"},
-	});
+	}, true);
 	check(WIDEREAD_PATH, {
 		{none, "Usage: wideread 3f9d70a4 => 1.23\nUsage: wideread a4709d3f => 1.23\n"},
 		{{"ae47e17a14aef33f"}, "1.230000\n"},
@@ -107,7 +107,7 @@ TEST(Readers, Read)
 		{{"-1"}, "-nan\n"},
 		{{"-ffffffffffffffff"}, "0.000000\n"},
 		{{"zzz"}, "0.000000\n"},
-	});
+	}, true);
 }
 
 /* Random bit patterns reach subnormals, infinities and NaNs with payloads. */
@@ -160,6 +160,56 @@ TEST(Slimshow, RoundsHalfwayTextsOnce)
 		past.insert(p, digits + std::string(13, '0') + "1");
 		EXPECT_EQ(run(SLIMSHOW_PATH, {tie}).out, memhex(bits % 2 ? lo : hi) + "\n") << tie;
 		EXPECT_EQ(run(SLIMSHOW_PATH, {past}).out, memhex(hi) + "\n") << past;
+	}
+}
+
+
+/* Standard output as ever, and a note for each argument read other than it
+ * looks: a number or hex text read in part or not at all, a number too wide,
+ * a negated one, and arguments past the first. */
+TEST(ByteTools, Notes)
+{
+	const struct {
+		const char *path;
+		Args args;
+		std::string out, err;
+	} cases[] = {
+		{WIDESHOW_PATH, {"1x"}, "000000000000f03f\n",
+		 "wideshow: note: read \"1x\" as \"1\": the rest is not part of the number\n"},
+		{WIDESHOW_PATH, {"abc"}, "0000000000000000\n",
+		 "wideshow: note: read \"abc\" as 0: it does not start with a number\n"},
+		{WIDESHOW_PATH, {" 1.23\t"}, "ae47e17a14aef33f\n", ""},
+		{WIDESHOW_PATH, {"1.23", "x"}, "ae47e17a14aef33f\n",
+		 "wideshow: note: ignored \"x\": only the first argument is read\n"},
+		{SLIMSHOW_PATH, {"1.5e"}, "0000c03f\n",
+		 "slimshow: note: read \"1.5e\" as \"1.5\": the rest is not part of the number\n"},
+		{SLIMSHOW_PATH, {"1", "2", "\x1b"}, "0000803f\n",
+		 "slimshow: note: ignored \"2\" and 1 more: only the first argument is read\n"},
+		{WIDEREAD_PATH, {"f0 3f"}, fixed(-0x1p769),
+		 "wideread: note: read \"f0 3f\" as \"f0\": the rest is not part of the hex number\n"},
+		{SLIMREAD_PATH, {"xyz\x1b"}, "0.000000\n",
+		 "slimread: note: read \"xyz\\x1b\" as 0: it does not start with a hex number\n"},
+		{SLIMREAD_PATH, {"*3f"}, "0.000000\n",
+		 "slimread: note: read \"*3f\" as 0: it does not start with a hex number\n"},
+		{SLIMREAD_PATH, {"fffffffff"}, "-nan\n",
+		 "slimread: note: read \"fffffffff\" as all ones: the number needs more than 8 hex digits\n"},
+		{SLIMREAD_PATH, {"-2"}, "-170141173319264429905852091742258462720.000000\n",
+		 "slimread: note: read \"-2\" as fffffffe: a minus sign negates modulo 2^32\n"},
+		{WIDEREAD_PATH, {"-f03f"}, "-262144.000000\n",
+		 "wideread: note: read \"-f03f\" as ffffffffffff0fc1: a minus sign negates modulo 2^64\n"},
+		{SLIMREAD_PATH, {"000000003f"}, "0.500000\n", ""},
+		{SLIMREAD_PATH, {"\n3f"}, "0.500000\n", ""},
+		{SLIMREAD_PATH, {"+a4709d3f"}, "1.230000\n", ""},
+		{SLIMREAD_PATH, {" 0X3F "}, "0.500000\n", ""},
+		{WIDEREAD_PATH, {"ae47e17a14aef33f", ""}, "1.230000\n",
+		 "wideread: note: ignored \"\": only the first argument is read\n"},
+	};
+	for (const auto &c : cases) {
+		std::string argv = describe(c.path, c.args);
+		Outcome o = run(c.path, c.args);
+		EXPECT_EQ(o.out, c.out) << argv;
+		EXPECT_EQ(o.err, c.err) << argv;
+		EXPECT_EQ(o.status, 0) << argv;
 	}
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -166,15 +167,30 @@ struct Case {
 	std::string out;
 };
 
-/* Each case must print exactly its output, nothing on stderr, and exit 0. */
+/* Whether every line of err is a note of the program at path. */
+inline bool
+only_notes(const char *path, const std::string &err)
+{
+	std::string prefix = std::string(std::strrchr(path, '/') + 1) + ": note: ";
+	for (size_t at = 0; at < err.size(); at = err.find('\n', at) + 1)
+		if (err.compare(at, prefix.size(), prefix) != 0 || err.find('\n', at) == std::string::npos)
+			return false;
+	return true;
+}
+
+/* Each case must print exactly its output and exit 0, with nothing on
+ * stderr, or where notes are allowed nothing but notes. */
 inline void
-check(const char *path, const std::vector<Case> &cases)
+check(const char *path, const std::vector<Case> &cases, bool notes = false)
 {
 	for (const auto &c : cases) {
 		std::string argv = describe(path, c.args);
 		Outcome r = run(path, c.args);
 		EXPECT_EQ(r.out, c.out) << argv;
-		EXPECT_EQ(r.err, "") << argv;
+		if (notes)
+			EXPECT_TRUE(only_notes(path, r.err)) << argv << "\nsaid: " << r.err;
+		else
+			EXPECT_EQ(r.err, "") << argv;
 		EXPECT_EQ(r.status, 0) << argv;
 	}
 }

@@ -77,7 +77,7 @@ TEST(Skydepth, OptionScan)
 		{{"1", "-vaccu", "0.7"}, z1},
 		{{"1", "-verbos"}, z1},
 		{{"1", "-hubbles", "70"}, normal("1", " H0=70 Omega_M=0.27 Lambda0=0.73", "6728.76")},
-	});
+	}, true);
 }
 
 TEST(Skydepth, NegativeAndNonFinite)
@@ -111,7 +111,7 @@ TEST(Skydepth, NegativeAndNonFinite)
 			 "d_L=7368.69 Mpc, d_c=3562.06 Mpc, d_A=1842.17 Mpc",
 			 "t_age=11.4474 Gyr, t_lookback=8.19095 Gyr, t_now=19.6384 Gyr", "7368.69", "0.271")},
 		{{"1", "-h0", "1e999"}, normal("1", " H0=inf Omega_M=0.27 Lambda0=0.73", "0")},
-	});
+	}, true);
 }
 
 /* Values a float cannot hold, so that reading any of them in single
@@ -135,7 +135,7 @@ TEST(Skydepth, DoublePrecisionValues)
 		 verbose("1", " H0=73 Omega_M=0.27 Lambda0=1e+39",
 			 "d_L=-nan Mpc, d_c=-nan Mpc, d_A=-nan Mpc",
 			 "t_age=-nan Gyr, t_lookback=-nan Gyr, t_now=-nan Gyr", "-nan", "-1e+39")},
-	});
+	}, true);
 }
 
 /*
@@ -177,6 +177,52 @@ TEST(Skydepth, CurvedUniverses)
 		params.push_back(c.z);
 		check(SKYTABLE_PATH, {{params, c.z + "\t" + f[0] + "\t" + f[1] + "\t" + f[2] + "\t" +
 						       f[3] + "\t" + f[4] + "\t" + f[5] + "\n"}});
+	}
+}
+
+/* Standard output as ever, and a note on stderr for each argument read
+ * other than it looks. */
+TEST(Skydepth, Notes)
+{
+	auto n = [](const std::string &text) { return "skydepth: note: " + text + "\n"; };
+	const std::string give_first = "the first argument not starting with '-': give the redshift first";
+	const struct {
+		Args args;
+		std::string out, err;
+	} cases[] = {
+		{{"-h0", "70", "1", "-simple"}, "908610\n",
+		 n("\"70\", the value of -h0, is also the redshift, " + give_first) +
+			 n("ignored \"1\": the redshift is \"70\", and only one is read")},
+		{{"1", "2", "-simple", "3"}, "6452.3\n",
+		 n("ignored \"2\": the redshift is \"1\", and only one is read") +
+			 n("ignored \"3\": the redshift is \"1\", and only one is read")},
+		{{"1", "-lambda", "-0.1", "-simple"}, "6452.3\n",
+		 n("-lambda takes no value starting with '-', so not \"-0.1\"; a leading blank, \" -0.1\", "
+		   "passes it")},
+		{{"1", "-h0", "-simple"}, "6452.3\n",
+		 n("-h0 has no value: the next argument, \"-simple\", starts with '-'")},
+		{{"1", "-simple", "-h0"}, "6452.3\n", n("-h0 has no value: it is ignored")},
+		{{"1", "-h0=70", "65", "-simple"}, "7246.21\n",
+		 n("read \"-h0=70\" as -h0, whose value is the next argument")},
+		{{"1", "-simplest", "-verbosely", "-x\x1b"}, z1_verbose,
+		 n("ignored \"-simplest\": no such option") + n("read \"-verbosely\" as -verbose") +
+			 n("ignored \"-x\\x1b\": no such option")},
+		{{"1x", "-simple", "-omega", "0.3y"}, "6374.09\n",
+		 n("read \"1x\" as \"1\": the rest is not part of the number") +
+			 n("read \"0.3y\" as \"0.3\": the rest is not part of the number")},
+		{{"1", "-simple", "-h0", "abc"}, "-nan\n", n("read \"abc\" as 0: it does not start with a number")},
+		{{"1", "-simple", "-h0", ""}, "6452.3\n", n("-h0 has an empty value: H0 is the default, 73")},
+		{{"", "1", "-simple"}, "6452.3\n", n("ignored an empty argument")},
+		{{"-simple"}, "0\n", n("no redshift given: z is 0")},
+		{{"1", "-vacuum", "0.7", "-simple"}, "6411.55\n", ""},
+		{{"1", "-simple", "-h0", " 70 ", "-lambda", " -0.1"}, "5835.56\n", ""},
+	};
+	for (const auto &c : cases) {
+		std::string argv = describe(SKYDEPTH_PATH, c.args);
+		Outcome o = run(SKYDEPTH_PATH, c.args);
+		EXPECT_EQ(o.out, c.out) << argv;
+		EXPECT_EQ(o.err, c.err) << argv;
+		EXPECT_EQ(o.status, 0) << argv;
 	}
 }
 

@@ -47,6 +47,7 @@ const std::vector<Args> parameter_sets = {
 	{"-h0", "70", "-omega", "0.3", "-lambda", "0.7"},
 	{"-hubble", "67.4", "-matter", "0.315", "-vaccum", "0.685"},
 	{"-omega", "-0.001", "-lambda", "1.2"},
+	{"-h0", "70", "-matter", "2", "-vacuum", "0"},
 };
 
 Args
