@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -98,9 +99,10 @@ root(v2d &x)
  * The three midpoint sums for the lanes of a_emit: 1/(a H) from 0 to a_emit
  * (age), from a_emit to 1 (lookback), and 1/(a^2 H) from a_emit to 1
  * (comoving), H in units of H0.  Without times only the comoving sum is
- * taken; it does not depend on the others.
+ * taken, and the lookback sum where asked for (it shares the comoving
+ * sum's samples); neither depends on the others.
  */
-template <bool times, typename T>
+template <bool times, typename T, bool lookback = times>
 inline void
 sums(const T &a_emit, const Universe &u, T &age_sum, T &lookback_sum, T &comoving_sum)
 {
@@ -123,7 +125,7 @@ sums(const T &a_emit, const Universe &u, T &age_sum, T &lookback_sum, T &comovin
 		T a2 = a_emit + ((1 - a_emit) * (i + 0.5)) / steps;
 		T r2;
 		rate(a2, r2);
-		if (times)
+		if (lookback)
 			lookback_sum += 1 / r2;
 		comoving_sum += 1 / (a2 * r2);
 	}
@@ -167,12 +169,16 @@ depth(double z, double a_emit, const Universe &u, double age_sum, double lookbac
 	return d;
 }
 
+/* A vector path: the sums for count lanes of a_emit (lane_sums below). */
+typedef void Kernel(const double *a_emit, std::size_t count, const Universe &u, double *age,
+		    double *lookback, double *comoving);
+
 /*
  * The sums for count lanes of a_emit, V's width at a time; the last group is
  * padded with a_emit = 1 and the padding thrown away.  Without times, age
- * and lookback are not touched and may be null.
+ * is not touched, nor lookback unless asked for; either may then be null.
  */
-template <bool times, typename V>
+template <bool times, typename V, bool lookback_too = times>
 inline void
 lane_sums(const double *a_emit, std::size_t count, const Universe &u, double *age,
 	  double *lookback, double *comoving)
@@ -184,15 +190,15 @@ lane_sums(const double *a_emit, std::size_t count, const Universe &u, double *ag
 			in[j] = k + j < count ? a_emit[k + j] : 1;
 		V a, s0, s1, s2;
 		std::memcpy(&a, in, sizeof a);
-		sums<times>(a, u, s0, s1, s2);
+		sums<times, V, lookback_too>(a, u, s0, s1, s2);
 		std::memcpy(out[0], &s0, sizeof s0);
 		std::memcpy(out[1], &s1, sizeof s1);
 		std::memcpy(out[2], &s2, sizeof s2);
 		for (std::size_t j = 0; j < width && k + j < count; j++) {
-			if (times) {
+			if (times)
 				age[k + j] = out[0][j];
+			if (lookback_too)
 				lookback[k + j] = out[1][j];
-			}
 			comoving[k + j] = out[2][j];
 		}
 	}
@@ -202,29 +208,45 @@ lane_sums(const double *a_emit, std::size_t count, const Universe &u, double *ag
  * AVX2 and AVX-512 ones are compiled for their instructions throughout.  The
  * baseline takes two lanes (SSE2 on x86-64, NEON on AArch64, plain code
  * elsewhere); AVX2 takes four, AVX-512 eight. */
-template <bool times>
+template <bool times, bool lookback_too = times>
 __attribute__((flatten)) inline void
 lane_sums_base(const double *a_emit, std::size_t count, const Universe &u, double *age,
 	       double *lookback, double *comoving)
 {
-	lane_sums<times, v2d>(a_emit, count, u, age, lookback, comoving);
+	lane_sums<times, v2d, lookback_too>(a_emit, count, u, age, lookback, comoving);
+}
+
+/* The depth at each of count redshifts through a kernel: skytable's numbers.
+ * A negative redshift has no distance (skydepth's 0 Mpc) and no times. */
+inline void
+depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out)
+{
+	std::vector<double> a_emit(count), sums[3];
+	for (auto &v : sums)
+		v.resize(count);
+	for (std::size_t k = 0; k < count; k++)
+		a_emit[k] = emission(zs[k]);
+	kernel(a_emit.data(), count, u, sums[0].data(), sums[1].data(), sums[2].data());
+	for (std::size_t k = 0; k < count; k++)
+		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN}
+				   : depth(zs[k], a_emit[k], u, sums[0][k], sums[1][k], sums[2][k]);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-template <bool times>
+template <bool times, bool lookback_too = times>
 __attribute__((target("avx2"), flatten)) inline void
 lane_sums_avx2(const double *a_emit, std::size_t count, const Universe &u, double *age,
 	       double *lookback, double *comoving)
 {
-	lane_sums<times, v4d>(a_emit, count, u, age, lookback, comoving);
+	lane_sums<times, v4d, lookback_too>(a_emit, count, u, age, lookback, comoving);
 }
 
-template <bool times>
+template <bool times, bool lookback_too = times>
 __attribute__((target("avx512f"), flatten)) inline void
 lane_sums_avx512(const double *a_emit, std::size_t count, const Universe &u, double *age,
 		 double *lookback, double *comoving)
 {
-	lane_sums<times, v8d>(a_emit, count, u, age, lookback, comoving);
+	lane_sums<times, v8d, lookback_too>(a_emit, count, u, age, lookback, comoving);
 }
 
 inline bool

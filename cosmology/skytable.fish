@@ -1,4 +1,4 @@
-# fish completion for skytable: its options, each taking a number but -simple and -verbose.
+# fish completion for skytable: its options, each taking a value but -simple and -verbose.
 complete -c skytable -f
 complete -c skytable -o h0 -o hubble -x -d 'Hubble constant, km/s/Mpc (default 73)'
 complete -c skytable -o omega -o matter -x -d 'Matter density parameter (default 0.27)'
@@ -6,3 +6,5 @@ complete -c skytable -o lambda -o vacuum -o vaccum -x -d 'Vacuum energy density 
 complete -c skytable -o simple -d 'Print only the luminosity distance'
 complete -c skytable -o verbose -d 'Also print the three times'
 complete -c skytable -o threads -x -d 'Number of threads (default: every processor)'
+complete -c skytable -o from -x -a 'z d_L d_c t_lookback t_age' -d 'The values are this quantity, not redshifts'
+complete -c skytable -o digits -x -d 'Significant digits of every number, 1 to 17 (default 6)'

@@ -37,7 +37,6 @@ struct Block {
 	long bad_line;	      /* 0, or the line at which the output stops */
 	std::string bad_text; /* that line's text, shown safely */
 	bool done;
-	std::vector<double> scratch[8]; /* the per-line work's, kept between blocks */
 };
 
 /* Turns a block's lines into its text; on a bad line it sets bad_line and

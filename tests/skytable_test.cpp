@@ -12,7 +12,7 @@
 namespace {
 
 const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] "
-			  "[-lambda Lambda0] [-threads N] [z ...]\n";
+			  "[-lambda Lambda0] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -198,6 +198,9 @@ TEST(Skytable, VectorPathsMatchScalarBits)
 				path.second(a.data(), count, u, s[0].data(), s[1].data(), s[2].data());
 				expansion::lane_sums_base<false>(a.data(), count, u, nullptr, nullptr,
 								 c.data());
+				std::vector<double> lb(count), lc(count);
+				expansion::lane_sums_base<false, true>(a.data(), count, u, nullptr,
+								       lb.data(), lc.data());
 				for (size_t k = 0; k < count; k++) {
 					double want[3];
 					expansion::sums<true>(a[k], u, want[0], want[1], want[2]);
@@ -205,6 +208,8 @@ TEST(Skytable, VectorPathsMatchScalarBits)
 						EXPECT_EQ(bits(s[j][k]), bits(want[j]))
 							<< path.first << " z=" << zs[k] << " sum " << j;
 					EXPECT_EQ(bits(c[k]), bits(want[2])) << "comoving alone, z=" << zs[k];
+					EXPECT_EQ(bits(lb[k]), bits(want[1])) << "lookback alone, z=" << zs[k];
+					EXPECT_EQ(bits(lc[k]), bits(want[2])) << "with lookback, z=" << zs[k];
 				}
 			}
 	}
@@ -242,6 +247,13 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-threads", "0"}, "", "", "skytable: -threads: not a count from 1 to 64: 0\n" + usage, 1},
 		{{"-threads", "1.5"}, "", "", "skytable: -threads: not a count from 1 to 64: 1.5\n" + usage, 1},
 		{{"-threads", "65"}, "", "", "skytable: -threads: not a count from 1 to 64: 65\n" + usage, 1},
+		{{"-digits", "0"}, "", "", "skytable: -digits: not a count from 1 to 17: 0\n" + usage, 1},
+		{{"-digits", "18"}, "", "", "skytable: -digits: not a count from 1 to 17: 18\n" + usage, 1},
+		{{"-from", "d_A"}, "", "",
+		 "skytable: -from d_A: every d_A below its greatest belongs to two redshifts; give d_L or "
+		 "d_c\n" + usage, 1},
+		{{"-from", "x"}, "", "", "skytable: -from: not z, d_L, d_c, t_lookback or t_age: x\n" + usage, 1},
+		{{"-from"}, "", "", "skytable: -from needs a value\n" + usage, 1},
 		{{"1", ""}, "", "", "skytable: argument 2: not a number: \n" + usage, 1},
 		{{"--", "1 2"}, "", "", "skytable: argument 2: not a number: 1 2\n" + usage, 1},
 		// An argument is read whole, however long.
@@ -330,6 +342,115 @@ TEST(Skytable, NeverWaitsForMore)
 		EXPECT_EQ(o.out, c.out) << c.input;
 		EXPECT_EQ(o.err, c.err) << c.input;
 		EXPECT_EQ(o.status, c.status) << c.input;
+	}
+}
+
+/* Fields of a tab-separated line. */
+std::vector<std::string>
+fields(const std::string &line)
+{
+	std::vector<std::string> f;
+	for (size_t at = 0, tab;; at = tab + 1) {
+		tab = line.find('\t', at);
+		f.push_back(line.substr(at, tab - at));
+		if (tab == std::string::npos)
+			return f;
+	}
+}
+
+std::vector<std::string>
+lines(const std::string &text)
+{
+	std::vector<std::string> l;
+	for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+		l.push_back(text.substr(at, nl - at));
+	return l;
+}
+
+/* -from Q finds the redshift: a value that the forward table prints for z
+ * (to 17 digits) gives z back, then z's own line; values that no redshift
+ * gives are nan, those reached only in the limit inf. */
+TEST(Skytable, FromEachQuantity)
+{
+	const char *const quantities[] = {"d_L", "d_c", "t_lookback", "t_age"};
+	const int column[] = {1, 2, 5, 4}; // in a -verbose line, after the redshift
+	for (const auto &params : {Args{}, Args{"-h0", "70", "-omega", "2", "-lambda", "0"}}) {
+		Args forward = params;
+		forward.insert(forward.end(), {"-verbose", "-digits", "17", "0.001", "1", "1000"});
+		auto exact = lines(run(SKYTABLE_PATH, forward).out);
+		Args six = params;
+		six.insert(six.end(), {"-verbose", "0.001", "1", "1000"});
+		auto rows = lines(run(SKYTABLE_PATH, six).out);
+		for (int q = 0; q < 4; q++) {
+			Args args = params;
+			args.insert(args.end(), {"-verbose", "-from", quantities[q]});
+			std::string want;
+			for (size_t k = 0; k < exact.size(); k++) {
+				args.push_back(fields(exact[k])[column[q]]);
+				want += args.back() + "\t" + rows[k] + "\n";
+			}
+			EXPECT_EQ(run(SKYTABLE_PATH, args).out, want) << describe(SKYTABLE_PATH, args);
+		}
+	}
+	const std::string nan7 = "\tnan\tnan\tnan\tnan\tnan\tnan\tnan\n";
+	const std::string at_inf = "\tinf\tinf\t-nan\t-nan\t0\t13.2909\t13.2909\n";
+	const std::string at_zero = "\t0\t0\t0\t0\t13.2909\t0\t13.2909\n";
+	const Failure edges[] = {
+		{{"-verbose", "-from", "d_L"}, "0\ninf\nnan\n-1\n", "0" + at_zero + "inf" + at_inf + "nan" + nan7 + "-1" + nan7, "", 0},
+		{{"-verbose", "-from", "d_c"}, "0\n13878.4\n1e9\n", "0" + at_zero + "13878.4" + nan7 + "1e9" + nan7, "", 0},
+		{{"-verbose", "-from", "t_lookback"}, "0\n13.291\n", "0" + at_zero + "13.291" + nan7, "", 0},
+		{{"-verbose", "-from", "t_age"}, "0\n13.3\n-0\n", "0" + at_inf + "13.3" + nan7 + "-0" + at_inf, "", 0},
+		{{"-from", "z", "-simple"}, "1\n", "1\t6452.3\n", "", 0},
+		{{"-from", "d_L", "-simple", "-digits", "3"}, "6452.3\n", "6452.3\t1\n", "", 0},
+		{{"-digits", "17", "-simple"}, "1\n", "1\t6452.2983748825982\n", "", 0},
+		{{"-digits", "1"}, "1\n", "1\t6e+03\t3e+03\t2e+03\n", "", 0},
+	};
+	for (const auto &c : edges) {
+		std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input + "]";
+		Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input);
+		EXPECT_EQ(o.out, c.out) << argv;
+		EXPECT_EQ(o.err, "") << argv;
+	}
+}
+
+/* The redshift found, fed back to the forward table, gives the value within
+ * 1e-12 for every quantity, flat or curved, over 1e-4 <= z <= 1e4: the
+ * catalog is long enough to use the guide. */
+TEST(Skytable, FromRoundTrip)
+{
+	std::mt19937_64 rng(19);
+	std::uniform_real_distribution<double> exponent(-4, 4);
+	std::string zs;
+	char buf[40];
+	for (int i = 0; i < 1500; i++) {
+		std::snprintf(buf, sizeof buf, "%.17g\n", std::pow(10, exponent(rng)));
+		zs += buf;
+	}
+	const char *const quantities[] = {"d_L", "d_c", "t_lookback", "t_age"};
+	const int column[] = {1, 2, 5, 4};
+	for (const auto &params : {Args{}, Args{"-h0", "70", "-omega", "0.3", "-lambda", "0"},
+				   Args{"-omega", "2", "-lambda", "0.1"}}) {
+		Args forward = params;
+		forward.insert(forward.end(), {"-verbose", "-digits", "17"});
+		auto there = lines(run(SKYTABLE_PATH, forward, Stdout::pipe, zs).out);
+		for (int q = 0; q < 4; q++) {
+			std::string values;
+			for (const auto &l : there)
+				values += fields(l)[column[q]] + "\n";
+			Args back = params;
+			back.insert(back.end(), {"-simple", "-digits", "17", "-from", quantities[q]});
+			std::string found;
+			for (const auto &l : lines(run(SKYTABLE_PATH, back, Stdout::pipe, values).out))
+				found += fields(l)[1] + "\n";
+			auto again = lines(run(SKYTABLE_PATH, forward, Stdout::pipe, found).out);
+			ASSERT_EQ(again.size(), there.size());
+			for (size_t k = 0; k < there.size(); k++) {
+				double want = std::stod(fields(there[k])[column[q]]);
+				double got = std::stod(fields(again[k])[column[q]]);
+				EXPECT_LE(std::fabs(got - want), 1e-12 * want)
+					<< quantities[q] << " from z " << fields(there[k])[0];
+			}
+		}
 	}
 }
 

@@ -1,0 +1,252 @@
+/*
+ * The inverse of the arithmetic in expansion.h: the redshift at which a
+ * distance or a time, computed exactly as skytable prints it, takes a given
+ * value.
+ *
+ * Each value is a lane of a safeguarded Newton iteration.  A pass computes
+ * the forward sums for every lane still open, through the same vector
+ * kernel the forward table uses, so the value at the returned redshift is
+ * the one skytable prints there.  A lane steps in log(1 + z) with the
+ * quantity's log-derivative, in closed form from the Friedmann sum at z,
+ * inside a bracket that each pass narrows; a step that leaves the bracket
+ * halves it in the scale factor instead.  Lanes that have converged wait.
+ * A long catalog first tabulates the quantity (the guide), so that a lane
+ * starts close enough for one step and the pass that confirms it.
+ */
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+#include "expansion.h"
+
+namespace inverse {
+
+/* What the values are; z reads redshifts, as the forward table does. */
+enum Quantity { z, d_L, d_c, t_lookback, t_age };
+
+/* The returned redshift reproduces the value to this relative error, or
+ * is as close as the arithmetic's resolution allows. */
+const double tolerance = 1e-13;
+
+/* The tabulated quantity a long catalog starts from. */
+struct Guide {
+	std::once_flag once;
+	bool usable;
+	std::vector<double> q, u, du_dq; /* the quantity, log(1 + z) and its slope */
+};
+
+/* What a run solves with, fixed before the first value. */
+struct Problem {
+	Quantity quantity;
+	const expansion::Universe *u;
+	expansion::Kernel *kernel; /* with times where a time is solved for or printed */
+	double at_zero;		   /* the quantity at z = 0 */
+	double at_infinity;	   /* and its limit as z grows without bound */
+	Guide *guide;
+};
+
+inline double
+of(Quantity q, const expansion::Depth &d)
+{
+	return q == d_L ? d.d_L : q == d_c ? d.d_c : q == t_lookback ? d.t_lookback : d.t_age;
+}
+
+/* dQ/dz at z, from the integrand there: 1/E for the comoving distance,
+ * 1/((1 + z) E) for the times; d_L adds the bending of the transverse
+ * distance.  Close to the slope of the midpoint sums, which is all Newton
+ * needs. */
+inline double
+slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth &d)
+{
+	double a = expansion::emission(z);
+	double E = std::sqrt(u.Omega_k + u.radiation_density / a / a + u.Omega_M / a +
+			     u.Lambda0 * a * a) /
+		   a;
+	switch (q) {
+	case d_c:
+		return u.hubble_distance / E;
+	case d_L: {
+		double D_M = d.d_L / (1 + z), bend = 1;
+		if (u.Omega_k != 0) {
+			double x = std::sqrt(std::fabs(u.Omega_k)) * d.d_c / u.hubble_distance;
+			bend = u.Omega_k > 0 ? std::cosh(x) : std::cos(x);
+		}
+		return D_M + (1 + z) * bend * u.hubble_distance / E;
+	}
+	case t_lookback:
+		return u.hubble_time / ((1 + z) * E);
+	default:
+		return -u.hubble_time / ((1 + z) * E);
+	}
+}
+
+/* Tabulates the quantity from z = 0 to 1e4, evenly in log(1 + z); usable
+ * only where it rises (or, for t_age, falls) strictly all the way. */
+inline void
+build(const Problem &p, Guide &g)
+{
+	const int nodes = 1025;
+	const double top = std::log1p(1e4);
+	std::vector<double> zs(nodes);
+	std::vector<expansion::Depth> d(nodes);
+	for (int k = 0; k < nodes; k++)
+		zs[k] = std::expm1(top * k / (nodes - 1));
+	expansion::depths(p.kernel, *p.u, zs.data(), nodes, d.data());
+	double sign = p.quantity == t_age ? -1 : 1;
+	g.usable = true;
+	g.q.resize(nodes), g.u.resize(nodes), g.du_dq.resize(nodes);
+	for (int k = 0; k < nodes; k++) {
+		g.q[k] = sign * of(p.quantity, d[k]);
+		g.u[k] = std::log1p(zs[k]);
+		g.du_dq[k] = 1 / (sign * slope(p.quantity, zs[k], *p.u, d[k]) * (1 + zs[k]));
+		if (!(std::isfinite(g.q[k]) && g.du_dq[k] > 0 && (k == 0 || g.q[k] > g.q[k - 1])))
+			g.usable = false;
+	}
+}
+
+/* A first redshift for v: from the guide by cubic Hermite interpolation of
+ * log(1 + z) in the quantity, or from the quantity's small-z slope. */
+inline double
+guess(const Problem &p, const Guide *g, double v)
+{
+	if (g && g->usable) {
+		double q = p.quantity == t_age ? -v : v;
+		auto at = std::upper_bound(g->q.begin(), g->q.end(), q);
+		if (at != g->q.begin() && at != g->q.end()) {
+			std::size_t k = at - g->q.begin() - 1;
+			double dq = g->q[k + 1] - g->q[k], t = (q - g->q[k]) / dq;
+			double h00 = (1 + 2 * t) * (1 - t) * (1 - t), h10 = t * (1 - t) * (1 - t);
+			double h01 = t * t * (3 - 2 * t), h11 = t * t * (t - 1);
+			return std::expm1(h00 * g->u[k] + h10 * dq * g->du_dq[k] + h01 * g->u[k + 1] +
+					  h11 * dq * g->du_dq[k + 1]);
+		}
+	}
+	const expansion::Universe &u = *p.u;
+	switch (p.quantity) {
+	case t_age:
+		return std::max(std::pow(p.at_zero / v, 2.0 / 3) - 1, 1e-3);
+	case t_lookback:
+		return v / u.hubble_time;
+	default:
+		return v / u.hubble_distance;
+	}
+}
+
+/* One lane: its value, the redshift tried, and the bracket around the
+ * answer in z, hi possibly infinite. */
+struct Lane {
+	double v, z, lo, hi;
+	double miss; /* the least |Q - v| so far, whose redshift and depth are kept */
+	int passes;
+	bool final; /* z is the answer once its depth is known */
+};
+
+/* Where a lane goes after the depth d at its z: true when z is the answer. */
+inline bool
+step(const Problem &p, Lane &l, const expansion::Depth &d)
+{
+	if (l.final)
+		return true;
+	double sign = p.quantity == t_age ? -1 : 1, q = of(p.quantity, d);
+	double miss = sign * (q - l.v);
+	if (std::fabs(q - l.v) <= tolerance * l.v || ++l.passes > 200)
+		return true;
+	/* A quantity that is not a number lies beyond the universe's reach. */
+	if (std::isnan(q) || miss > 0)
+		l.hi = l.z;
+	else
+		l.lo = l.z;
+	double next = NAN;
+	if (!std::isnan(q)) {
+		double s = slope(p.quantity, l.z, *p.u, d) * (1 + l.z) / q;
+		next = std::expm1(std::log1p(l.z) + (std::log(l.v) - std::log(q)) / s);
+	}
+	if (!(next > l.lo && next < l.hi)) {
+		/* Halve the bracket in the scale factor, which is finite at z = inf. */
+		double a = (expansion::emission(l.lo) + expansion::emission(l.hi)) / 2;
+		next = 1 / a - 1;
+	}
+	if (next == l.z || !(next > l.lo && next < l.hi))
+		return true; /* the resolution of the arithmetic */
+	l.z = next;
+	return false;
+}
+
+/* The redshift for each of count values, and the depth there, whose
+ * quantity is the value, or of the redshifts tried the one whose quantity
+ * came closest; nan where no redshift gives it. */
+inline void
+solve(const Problem &p, const double *v, std::size_t count, double *zs, expansion::Depth *d)
+{
+	bool with_guide = p.guide && count >= 256;
+	if (with_guide)
+		std::call_once(p.guide->once, build, std::cref(p), std::ref(*p.guide));
+	const Guide *g = with_guide ? p.guide : nullptr;
+
+	std::vector<Lane> lanes(count);
+	std::vector<std::size_t> open;
+	for (std::size_t k = 0; k < count; k++) {
+		Lane &l = lanes[k];
+		l = {v[k], guess(p, g, v[k]), 0, INFINITY, INFINITY, 0, false};
+		bool bounded = p.quantity != d_L;
+		if (!(v[k] >= 0) || (bounded && v[k] > (p.quantity == t_age ? p.at_zero : p.at_infinity))) {
+			zs[k] = NAN;
+			continue;
+		}
+		if (v[k] == (p.quantity == t_age ? p.at_zero : 0))
+			l.z = 0, l.final = true;
+		else if (v[k] == (p.quantity == t_age ? 0 : p.at_infinity))
+			l.z = INFINITY, l.final = true;
+		open.push_back(k);
+	}
+
+	std::vector<double> tried;
+	std::vector<expansion::Depth> got;
+	while (!open.empty()) {
+		tried.resize(open.size());
+		got.resize(open.size());
+		for (std::size_t j = 0; j < open.size(); j++)
+			tried[j] = lanes[open[j]].z;
+		expansion::depths(p.kernel, *p.u, tried.data(), open.size(), got.data());
+		std::size_t still = 0;
+		for (std::size_t j = 0; j < open.size(); j++) {
+			std::size_t k = open[j];
+			double miss = std::fabs(of(p.quantity, got[j]) - lanes[k].v);
+			if (lanes[k].final || !(miss >= lanes[k].miss)) {
+				d[k] = got[j];
+				zs[k] = lanes[k].z;
+				lanes[k].miss = miss;
+			}
+			if (!step(p, lanes[k], got[j]))
+				open[still++] = k;
+		}
+		open.resize(still);
+	}
+	for (std::size_t k = 0; k < count; k++)
+		if (std::isnan(zs[k]))
+			d[k] = {NAN, NAN, NAN, NAN, NAN, NAN};
+}
+
+/* The quantity at z = 0 and its limit at z = inf, for the problem. */
+inline void
+ends(Problem &p)
+{
+	double a[2] = {1, 0}, s[3][2];
+	p.kernel(a, 2, *p.u, s[0], s[1], s[2]);
+	expansion::Depth now = expansion::depth(0, 1, *p.u, s[0][0], s[1][0], s[2][0]);
+	p.at_zero = of(p.quantity, now);
+	/* At a_emit = 0 the distances are infinite or undefined; their limit
+	 * is the comoving sum's, the times' the lookback sum's. */
+	double comoving = ((1 - a[1]) * s[2][1]) / expansion::steps;
+	double lookback = ((1 - a[1]) * s[1][1]) / expansion::steps;
+	p.at_infinity = p.quantity == d_c	   ? comoving * p.u->hubble_distance
+			: p.quantity == t_lookback ? lookback * p.u->hubble_time
+			: p.quantity == t_age	   ? 0
+						   : INFINITY;
+}
+
+} // namespace inverse
