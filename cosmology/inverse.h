@@ -216,7 +216,9 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 		for (std::size_t j = 0; j < open.size(); j++) {
 			std::size_t k = open[j];
 			double miss = std::fabs(of(p.quantity, got[j]) - lanes[k].v);
-			if (lanes[k].final || !(miss >= lanes[k].miss)) {
+			if (std::isnan(miss))
+				miss = INFINITY;
+			if (lanes[k].final || miss <= lanes[k].miss) {
 				d[k] = got[j];
 				zs[k] = lanes[k].z;
 				lanes[k].miss = miss;
@@ -226,9 +228,12 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 		}
 		open.resize(still);
 	}
+	/* A lane whose quantity was never a number found no redshift. */
 	for (std::size_t k = 0; k < count; k++)
-		if (std::isnan(zs[k]))
+		if (std::isnan(zs[k]) || (!lanes[k].final && lanes[k].miss == INFINITY)) {
+			zs[k] = NAN;
 			d[k] = {NAN, NAN, NAN, NAN, NAN, NAN};
+		}
 }
 
 /* The quantity at z = 0 and its limit at z = inf, for the problem. */

@@ -42,13 +42,13 @@ static const char *const help[] = {
 double skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level);
 static const Option *option(const char *arg);
 static void note_arguments(int argc, char *argv[], int zarg);
-static double parameter(const char *text, const char *given, const char *name, double fallback);
+static double parameter(char *argv[], int at, const char *name, double fallback);
 
 int
 main(int argc, char *argv[])
 {
-	const char *ztext = "", *h0text = "", *omtext = "", *lamtext = "";
-	const char *h0opt = "", *omopt = "", *lamopt = "";
+	const char *ztext = "";
+	int h0at = 0, omat = 0, lamat = 0; /* where the options whose values count are */
 	ReportMode report = 0;
 	int zarg = 0;
 
@@ -78,11 +78,11 @@ main(int argc, char *argv[])
 		if (!o)
 			continue;
 		if (o->group == hubble && next)
-			h0text = next, h0opt = argv[i];
+			h0at = i;
 		if (o->group == matter && next)
-			omtext = next, omopt = argv[i];
+			omat = i;
 		if (o->group == vacuum && next)
-			lamtext = next, lamopt = argv[i];
+			lamat = i;
 		if (o->group == verbose)
 			report = 1;
 		if (o->group == simple)
@@ -92,9 +92,9 @@ main(int argc, char *argv[])
 
 	/* strtod rather than atof: the same values, but defined out of range. */
 	double z = zarg ? read_number("skydepth", ztext) : 0;
-	double H0 = parameter(h0text, h0opt, "H0", 73);
-	double Omega_M = parameter(omtext, omopt, "Omega_M", 0.27);
-	double Lambda0 = parameter(lamtext, lamopt, "Lambda0", 0.73);
+	double H0 = parameter(argv, h0at, "H0", 73);
+	double Omega_M = parameter(argv, omat, "Omega_M", 0.27);
+	double Lambda0 = parameter(argv, lamat, "Lambda0", 0.73);
 
 	if (report >= 0)
 		std::cout << "skydepth " << z << " H0=" << H0 << " Omega_M=" << Omega_M
@@ -172,15 +172,16 @@ note_arguments(int argc, char *argv[], int zarg)
 	}
 }
 
-/* A parameter's value: its text read as a number, or the default where no
- * option gave one or the value given was empty. */
+/* A parameter's value: the text after its option at argv[at] read as a
+ * number, or the default where no option gave one (at is 0) or the value
+ * given was empty. */
 static double
-parameter(const char *text, const char *given, const char *name, double fallback)
+parameter(char *argv[], int at, const char *name, double fallback)
 {
-	if (*text)
-		return read_number("skydepth", text);
-	if (*given)
-		note("skydepth", "%s has an empty value: %s is the default, %g", shown(given).text,
+	if (at && *argv[at + 1])
+		return read_number("skydepth", argv[at + 1]);
+	if (at)
+		note("skydepth", "%s has an empty value: %s is the default, %g", shown(argv[at]).text,
 		     name, fallback);
 	return fallback;
 }

@@ -29,8 +29,7 @@ static const char usage[] = "usage: skytable [-simple | -verbose] [-h0 H0] [-ome
 			    "[-lambda Lambda0] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
-	"[-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
