@@ -1,10 +1,11 @@
 /*
  * skytable - skydepth's distances, and on request its times, for a whole
- * catalog of redshifts: one tab-separated line for each line of input.
+ * catalog of redshifts: one tab-separated line for each line of input; or,
+ * with -from, the redshift at which a distance or a time is reached.
  *
  * The lines stream through blocks and worker threads (stream.h); here they
- * are parsed, computed several redshifts at a time in the lanes of a
- * vector, and formatted.
+ * are parsed, computed several at a time in the lanes of a vector (forward
+ * in expansion.h, inverse in inverse.h), and formatted.
  */
 #include <sched.h>
 
