@@ -201,7 +201,8 @@ read_input(Ring &r)
 	Lineform form = held;
 	Block *b = nullptr;
 	std::size_t start = 0; /* where b's unfinished line starts */
-	std::string text;      /* a refused line's text, from its first non-blank */
+	std::string text;      /* a refused line's text, from its first non-blank, as far
+				* as the message shows it */
 
 	/* Ends the run at a refused line, after every line before it. */
 	auto refuse = [&] {
@@ -251,10 +252,9 @@ read_input(Ring &r)
 			auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
 			const char *next = nl ? nl + 1 : end;
 			if (form == refused) {
-				text.append(p, std::min<std::size_t>(next - p - (nl != nullptr),
-								     shown_bytes - text.size()));
+				text.append(p, next - p - (nl != nullptr));
 				p = next;
-				if (nl || text.size() == shown_bytes)
+				if (nl || text.size() >= shown_bytes)
 					return refuse(), 0;
 				continue;
 			}
@@ -289,9 +289,9 @@ read_input(Ring &r)
 				while (k < len && blank(l[k]))
 					k++;
 				if (k <= longest_line && l[k] != '#') {
-					text.assign(l + k, std::min<std::size_t>(len - k, shown_bytes));
+					text.assign(l + k, len - k);
 					b->in.resize(start);
-					if (nl || text.size() == shown_bytes)
+					if (nl || text.size() >= shown_bytes)
 						return refuse(), 0;
 					form = refused;
 					continue;

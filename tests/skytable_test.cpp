@@ -306,12 +306,15 @@ TEST(Skytable, LinesWhateverTheirArrival)
 		{{"-simple"}, std::string(4095, '0') + "1\n", std::string(4095, '0') + "1" + a1, "", 0},
 		{{"-simple"}, std::string(4096, '0') + "1\n1\n", "",
 		 "skytable: line 1: not a number: " + std::string(40, '0') + "\n", 1},
-		{{"-simple"}, "1\n" + std::string(4090, ' ') + "abcdefgh\n", "1" + a1,
+		{{"-simple"}, "1\n" + std::string(4090, ' ') + "abcdefgh\n2\n", "1" + a1,
 		 "skytable: line 2: not a number: abcdefgh\n", 1},
 		{{"-simple"}, "1\n" + std::string(4090, ' ') + "abcdefgh", "1" + a1,
 		 "skytable: line 2: not a number: abcdefgh\n", 1},
 		// An overlong run of blanks is copied through before what ends it.
 		{{"-simple"}, "1\n" + blanks + "2\n", "1" + a1 + blanks, "skytable: line 2: not a number: 2\n", 1},
+		{{"-simple"}, blanks + "\"x\n", blanks, "skytable: line 1: not a number: \"x\n", 1},
+		// Pieces of 4097 end this one just after the '#'.
+		{{"-simple"}, std::string(8193, ' ') + "#c\n1\n", std::string(8193, ' ') + "#c\n1" + a1, "", 0},
 		{{"-simple"}, "1\n25\n", "1" + a1 + "25" + a25, "", 0},
 	};
 	for (const auto &c : cases)
@@ -337,6 +340,10 @@ TEST(Skytable, NeverWaitsForMore)
 		{Stdin::held, "1\noops\n", "1\t6452.3\n", "skytable: line 2: not a number: oops\n", 1},
 		{Stdin::held, "1\n" + std::string(5000, '1') + "\n", "1\t6452.3\n",
 		 "skytable: line 2: not a number: " + std::string(40, '1') + "\n", 1},
+		{Stdin::held, "1\n" + std::string(5000, ' ') + "abc\n", "1\t6452.3\n" + std::string(5000, ' '),
+		 "skytable: line 2: not a number: abc\n", 1},
+		{Stdin::held, "1\n" + std::string(5000, ' ') + std::string(50, 'x'), "1\t6452.3\n" + std::string(5000, ' '),
+		 "skytable: line 2: not a number: " + std::string(40, 'x') + "\n", 1},
 		{Stdin::held_until_line, "1\n", "1\t6452.3\n", "", 0},
 		{Stdin::directory, "", "", "skytable: read error: Is a directory\n", 1},
 	};
