@@ -201,8 +201,8 @@ read_input(Ring &r)
 	Lineform form = held;
 	Block *b = nullptr;
 	std::size_t start = 0; /* where b's unfinished line starts */
-	std::string text;      /* a refused line's text, from its first non-blank, as far
-				* as the message shows it */
+	std::string text;      /* a refused line's text, from its first non-blank, until
+				* there is enough to show */
 
 	/* Ends the run at a refused line, after every line before it. */
 	auto refuse = [&] {
