@@ -10,12 +10,13 @@
  * quantity's log-derivative, in closed form from the Friedmann sum at z,
  * inside a bracket that each pass narrows; a step that leaves the bracket
  * halves it in the scale factor instead.  Lanes that have converged wait.
- * A long catalog first tabulates the quantity (the guide), so that a lane
- * starts close enough for one step and the pass that confirms it.
+ * A long catalog first tabulates the quantity (the guide), from which a lane
+ * starts so close that the first pass is almost always the last.
  */
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <mutex>
@@ -32,11 +33,14 @@ enum Quantity { z, d_L, d_c, t_lookback, t_age };
  * is as close as the arithmetic's resolution allows. */
 const double tolerance = 1e-13;
 
-/* The tabulated quantity a long catalog starts from. */
+/* The tabulated quantity a long catalog starts from: built by the first
+ * block of at least guide_values values, used by every block after it. */
+const std::size_t guide_values = 512;
 struct Guide {
 	std::once_flag once;
+	std::atomic<bool> built{false};
 	bool usable;
-	std::vector<double> q, u, du_dq; /* the quantity, log(1 + z) and its slope */
+	std::vector<double> q, u; /* the quantity, and log(1 + z) */
 };
 
 /* What a run solves with, fixed before the first value. */
@@ -85,11 +89,12 @@ slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth
 }
 
 /* Tabulates the quantity from z = 0 to 1e4, evenly in log(1 + z); usable
- * only where it rises (or, for t_age, falls) strictly all the way. */
+ * only where it rises (or, for t_age, falls) strictly all the way.  Its
+ * 4097 passes cost what a few hundred values cost without it. */
 inline void
 build(const Problem &p, Guide &g)
 {
-	const int nodes = 1025;
+	const int nodes = 4097;
 	const double top = std::log1p(1e4);
 	std::vector<double> zs(nodes);
 	std::vector<expansion::Depth> d(nodes);
@@ -98,31 +103,37 @@ build(const Problem &p, Guide &g)
 	expansion::depths(p.kernel, *p.u, zs.data(), nodes, d.data());
 	double sign = p.quantity == t_age ? -1 : 1;
 	g.usable = true;
-	g.q.resize(nodes), g.u.resize(nodes), g.du_dq.resize(nodes);
+	g.q.resize(nodes), g.u.resize(nodes);
 	for (int k = 0; k < nodes; k++) {
 		g.q[k] = sign * of(p.quantity, d[k]);
 		g.u[k] = std::log1p(zs[k]);
-		g.du_dq[k] = 1 / (sign * slope(p.quantity, zs[k], *p.u, d[k]) * (1 + zs[k]));
-		if (!(std::isfinite(g.q[k]) && g.du_dq[k] > 0 && (k == 0 || g.q[k] > g.q[k - 1])))
+		if (!(std::isfinite(g.q[k]) && (k == 0 || g.q[k] > g.q[k - 1])))
 			g.usable = false;
 	}
+	g.built = true;
 }
 
-/* A first redshift for v: from the guide by cubic Hermite interpolation of
- * log(1 + z) in the quantity, or from the quantity's small-z slope. */
+/* A first redshift for v: from the guide, log(1 + z) as a polynomial in the
+ * quantity through the six nodes around v (within about 1e-13 where the
+ * guide reaches); or from the quantity's small-z slope. */
 inline double
 guess(const Problem &p, const Guide *g, double v)
 {
 	if (g && g->usable) {
 		double q = p.quantity == t_age ? -v : v;
 		auto at = std::upper_bound(g->q.begin(), g->q.end(), q);
-		if (at != g->q.begin() && at != g->q.end()) {
-			std::size_t k = at - g->q.begin() - 1;
-			double dq = g->q[k + 1] - g->q[k], t = (q - g->q[k]) / dq;
-			double h00 = (1 + 2 * t) * (1 - t) * (1 - t), h10 = t * (1 - t) * (1 - t);
-			double h01 = t * t * (3 - 2 * t), h11 = t * t * (t - 1);
-			return std::expm1(h00 * g->u[k] + h10 * dq * g->du_dq[k] + h01 * g->u[k + 1] +
-					  h11 * dq * g->du_dq[k + 1]);
+		const std::ptrdiff_t points = 6;
+		if (at - g->q.begin() >= points / 2 && g->q.end() - at >= points / 2) {
+			const double *q0 = &*(at - points / 2), *u0 = &g->u[at - g->q.begin() - points / 2];
+			double u = 0;
+			for (int i = 0; i < points; i++) {
+				double w = u0[i];
+				for (int j = 0; j < points; j++)
+					if (j != i)
+						w *= (q - q0[j]) / (q0[i] - q0[j]);
+				u += w;
+			}
+			return std::expm1(u);
 		}
 	}
 	const expansion::Universe &u = *p.u;
@@ -182,7 +193,7 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 inline void
 solve(const Problem &p, const double *v, std::size_t count, double *zs, expansion::Depth *d)
 {
-	bool with_guide = p.guide && count >= 256;
+	bool with_guide = p.guide && (count >= guide_values || p.guide->built);
 	if (with_guide)
 		std::call_once(p.guide->once, build, std::cref(p), std::ref(*p.guide));
 	const Guide *g = with_guide ? p.guide : nullptr;
