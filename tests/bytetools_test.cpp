@@ -197,6 +197,18 @@ TEST(ByteTools, Notes)
 		 "slimread: note: read \"-2\" as fffffffe: a minus sign negates modulo 2^32\n"},
 		{WIDEREAD_PATH, {"-f03f"}, "-262144.000000\n",
 		 "wideread: note: read \"-f03f\" as ffffffffffff0fc1: a minus sign negates modulo 2^64\n"},
+		{WIDEREAD_PATH, {"-fffffffffffffffff"}, "-nan\n",
+		 "wideread: note: read \"-fffffffffffffffff\" as all ones: the number needs more than 16 hex "
+		 "digits\n"},
+		{SLIMREAD_PATH, {"3f", "x"}, "0.500000\n",
+		 "slimread: note: ignored \"x\": only the first argument is read\n"},
+		{WIDESHOW_PATH, {"\x7f" + std::string(45, '\x01')}, "0000000000000000\n",
+		 "wideshow: note: read \"\\x7f" + [] {
+			 std::string s;
+			 for (int i = 0; i < 39; i++)
+				 s += "\\x01";
+			 return s;
+		 }() + "\" as 0: it does not start with a number\n"},
 		{SLIMREAD_PATH, {"000000003f"}, "0.500000\n", ""},
 		{SLIMREAD_PATH, {"\n3f"}, "0.500000\n", ""},
 		{SLIMREAD_PATH, {"+a4709d3f"}, "1.230000\n", ""},

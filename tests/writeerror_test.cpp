@@ -43,6 +43,13 @@ TEST(WriteError, ReportedAndFailed)
 		{SLIMREAD_PATH, {"a4709d3f"}},
 		{WIDEREAD_PATH, {}},
 		{WIDEREAD_PATH, {"ae47e17a14aef33f"}},
+		{SKYDEPTH_PATH, {"--help"}},
+		{SKYTABLE_PATH, {"--version"}},
+		{WIDESHOW_PATH, {"--help"}},
+		{SLIMSHOW_PATH, {"--version"}},
+		{SLIMREAD_PATH, {"--help"}},
+		{WIDEREAD_PATH, {"--version"}},
+		{SKYTABLE_PATH, {"-from", "d_L"}, "6452.3\n"},
 	};
 	const struct {
 		Stdout to;
