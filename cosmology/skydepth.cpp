@@ -73,15 +73,15 @@ main(int argc, char *argv[])
 	/* A value starting with '-' is never taken, an empty one is, and then
 	 * the default applies. */
 	for (int i = 1; i < argc; i++) {
-		const char *next = i + 1 < argc && argv[i + 1][0] != '-' ? argv[i + 1] : nullptr;
+		bool valued = i + 1 < argc && argv[i + 1][0] != '-';
 		const Option *o = option(argv[i]);
 		if (!o)
 			continue;
-		if (o->group == hubble && next)
+		if (o->group == hubble && valued)
 			h0at = i;
-		if (o->group == matter && next)
+		if (o->group == matter && valued)
 			omat = i;
-		if (o->group == vacuum && next)
+		if (o->group == vacuum && valued)
 			lamat = i;
 		if (o->group == verbose)
 			report = 1;
