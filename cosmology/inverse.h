@@ -90,11 +90,11 @@ slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth
 
 /* Tabulates the quantity from z = 0 to 1e4, evenly in log(1 + z); usable
  * only where it rises (or, for t_age, falls) strictly all the way.  Its
- * 4097 passes cost what a few hundred values cost without it. */
+ * 2049 redshifts cost what a few hundred values cost without it. */
 inline void
 build(const Problem &p, Guide &g)
 {
-	const int nodes = 4097;
+	const int nodes = 2049;
 	const double top = std::log1p(1e4);
 	std::vector<double> zs(nodes);
 	std::vector<expansion::Depth> d(nodes);
@@ -114,7 +114,7 @@ build(const Problem &p, Guide &g)
 }
 
 /* A first redshift for v: from the guide, log(1 + z) as a polynomial in the
- * quantity through the six nodes around v (within about 1e-13 where the
+ * quantity through the eight nodes around v (within about 1e-13 where the
  * guide reaches); or from the quantity's small-z slope. */
 inline double
 guess(const Problem &p, const Guide *g, double v)
@@ -122,7 +122,7 @@ guess(const Problem &p, const Guide *g, double v)
 	if (g && g->usable) {
 		double q = p.quantity == t_age ? -v : v;
 		auto at = std::upper_bound(g->q.begin(), g->q.end(), q);
-		const std::ptrdiff_t points = 6;
+		const std::ptrdiff_t points = 8;
 		if (at - g->q.begin() >= points / 2 && g->q.end() - at >= points / 2) {
 			const double *q0 = &*(at - points / 2), *u0 = &g->u[at - g->q.begin() - points / 2];
 			double u = 0;
