@@ -83,7 +83,7 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::str
 	struct sigaction ignore = {}, old = {};
 	ignore.sa_handler = SIG_IGN;
 	sigaction(SIGPIPE, &ignore, &old);
-	pid_t pid;
+	pid_t pid = 0;
 	int spawned = posix_spawn(&pid, path, &fa, &sa, argv.data(), environ);
 	posix_spawnattr_destroy(&sa);
 	posix_spawn_file_actions_destroy(&fa);
@@ -107,7 +107,8 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::str
 	for (int open = hung ? 1 : 2; open > 0;) {
 		int ready = poll(fds, 3, held ? 5000 : -1);
 		if (ready == 0) {
-			kill(pid, SIGKILL);
+			if (spawned == 0)
+				kill(pid, SIGKILL);
 			held = false;
 		}
 		if (ready <= 0)
