@@ -5,6 +5,7 @@
  */
 #pragma once
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -57,8 +58,7 @@ inline void
 note_reading(const char *program, const char *text, const char *end, const char *what)
 {
 	const char *rest = end;
-	while (*rest == ' ' || *rest == '\t' || *rest == '\n' || *rest == '\r' || *rest == '\f' ||
-	       *rest == '\v')
+	while (std::isspace(static_cast<unsigned char>(*rest)))
 		rest++;
 	if (end == text)
 		note(program, "read \"%s\" as 0: it does not start with a %s", shown(text).text, what);

@@ -95,6 +95,18 @@ root(v2d &x)
 }
 #endif
 
+/* a H/H0 squared: the Friedmann sum times a^2, left to right, the curvature
+ * term first, so that a flat universe adds an exact 0; radiation is divided
+ * by a twice, not by a squared a.  Radiation comes on top of
+ * Omega_M + Lambda0 + Omega_k = 1.  Vectors go by reference, not by value,
+ * for the reason given at root(). */
+template <typename T>
+inline void
+friedmann(const T &a, const Universe &u, T &r)
+{
+	r = u.Omega_k + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
+}
+
 /*
  * The three midpoint sums for the lanes of a_emit: 1/(a H) from 0 to a_emit
  * (age), from a_emit to 1 (lookback), and 1/(a^2 H) from a_emit to 1
@@ -106,13 +118,9 @@ template <bool times, typename T, bool lookback = times>
 inline void
 sums(const T &a_emit, const Universe &u, T &age_sum, T &lookback_sum, T &comoving_sum)
 {
-	/* a H/H0: the Friedmann sum times a^2, left to right, the curvature
-	 * term first, so that a flat universe adds an exact 0; radiation is
-	 * divided by a twice, not by a squared a.  Radiation comes on top of
-	 * Omega_M + Lambda0 + Omega_k = 1.  Vectors go by reference, not by
-	 * value, for the reason given at root(). */
+	/* a H/H0 */
 	auto rate = [&](const T &a, T &r) {
-		r = u.Omega_k + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
+		friedmann(a, u, r);
 		root(r);
 	};
 	age_sum = lookback_sum = comoving_sum = T{};
@@ -173,6 +181,22 @@ depth(double z, double a_emit, const Universe &u, double age_sum, double lookbac
 typedef void Kernel(const double *a_emit, std::size_t count, const Universe &u, double *age,
 		    double *lookback, double *comoving);
 
+/* The depth at each of count redshifts through a kernel: skytable's numbers.
+ * A negative redshift has no distance (skydepth's 0 Mpc) and no times. */
+inline void
+depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out)
+{
+	std::vector<double> a_emit(count), sums[3];
+	for (auto &v : sums)
+		v.resize(count);
+	for (std::size_t k = 0; k < count; k++)
+		a_emit[k] = emission(zs[k]);
+	kernel(a_emit.data(), count, u, sums[0].data(), sums[1].data(), sums[2].data());
+	for (std::size_t k = 0; k < count; k++)
+		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN}
+				   : depth(zs[k], a_emit[k], u, sums[0][k], sums[1][k], sums[2][k]);
+}
+
 /*
  * The sums for count lanes of a_emit, V's width at a time; the last group is
  * padded with a_emit = 1 and the padding thrown away.  Without times, age
@@ -214,22 +238,6 @@ lane_sums_base(const double *a_emit, std::size_t count, const Universe &u, doubl
 	       double *lookback, double *comoving)
 {
 	lane_sums<times, v2d, lookback_too>(a_emit, count, u, age, lookback, comoving);
-}
-
-/* The depth at each of count redshifts through a kernel: skytable's numbers.
- * A negative redshift has no distance (skydepth's 0 Mpc) and no times. */
-inline void
-depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out)
-{
-	std::vector<double> a_emit(count), sums[3];
-	for (auto &v : sums)
-		v.resize(count);
-	for (std::size_t k = 0; k < count; k++)
-		a_emit[k] = emission(zs[k]);
-	kernel(a_emit.data(), count, u, sums[0].data(), sums[1].data(), sums[2].data());
-	for (std::size_t k = 0; k < count; k++)
-		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN}
-				   : depth(zs[k], a_emit[k], u, sums[0][k], sums[1][k], sums[2][k]);
 }
 
 #if defined(__x86_64__) || defined(__i386__)

@@ -66,10 +66,9 @@ of(Quantity q, const expansion::Depth &d)
 inline double
 slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth &d)
 {
-	double a = expansion::emission(z);
-	double E = std::sqrt(u.Omega_k + u.radiation_density / a / a + u.Omega_M / a +
-			     u.Lambda0 * a * a) /
-		   a;
+	double a = expansion::emission(z), F;
+	expansion::friedmann(a, u, F);
+	double E = std::sqrt(F) / a;
 	switch (q) {
 	case d_c:
 		return u.hubble_distance / E;
@@ -163,11 +162,10 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 	if (l.final)
 		return true;
 	double sign = p.quantity == t_age ? -1 : 1, q = of(p.quantity, d);
-	double miss = sign * (q - l.v);
 	if (std::fabs(q - l.v) <= tolerance * l.v || ++l.passes > 200)
 		return true;
 	/* A quantity that is not a number lies beyond the universe's reach. */
-	if (std::isnan(q) || miss > 0)
+	if (std::isnan(q) || sign * (q - l.v) > 0)
 		l.hi = l.z;
 	else
 		l.lo = l.z;
@@ -247,22 +245,17 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 		}
 }
 
-/* The quantity at z = 0 and its limit at z = inf, for the problem. */
+/* The quantity at z = 0 and its limit as z grows without bound: the sums
+ * at a_emit = 0 with the distances' factors of 1 + z left at 1, where at
+ * z = inf itself they would be infinite or undefined. */
 inline void
 ends(Problem &p)
 {
 	double a[2] = {1, 0}, s[3][2];
 	p.kernel(a, 2, *p.u, s[0], s[1], s[2]);
-	expansion::Depth now = expansion::depth(0, 1, *p.u, s[0][0], s[1][0], s[2][0]);
-	p.at_zero = of(p.quantity, now);
-	/* At a_emit = 0 the distances are infinite or undefined; their limit
-	 * is the comoving sum's, the times' the lookback sum's. */
-	double comoving = ((1 - a[1]) * s[2][1]) / expansion::steps;
-	double lookback = ((1 - a[1]) * s[1][1]) / expansion::steps;
-	p.at_infinity = p.quantity == d_c	   ? comoving * p.u->hubble_distance
-			: p.quantity == t_lookback ? lookback * p.u->hubble_time
-			: p.quantity == t_age	   ? 0
-						   : INFINITY;
+	p.at_zero = of(p.quantity, expansion::depth(0, a[0], *p.u, s[0][0], s[1][0], s[2][0]));
+	double limit = of(p.quantity, expansion::depth(0, a[1], *p.u, s[0][1], s[1][1], s[2][1]));
+	p.at_infinity = p.quantity == t_age ? 0 : p.quantity == d_L ? INFINITY : limit;
 }
 
 } // namespace inverse

@@ -41,16 +41,16 @@ static const char *const help[] = {
 
 double skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level);
 static const Option *option(const char *arg);
+static bool takes_value(const Option *o);
 static void note_arguments(int argc, char *argv[], int zarg);
 static double parameter(char *argv[], int at, const char *name, double fallback);
 
 int
 main(int argc, char *argv[])
 {
-	const char *ztext = "";
-	int h0at = 0, omat = 0, lamat = 0; /* where the options whose values count are */
+	int zarg = 0;		 /* where the redshift is, or 0 */
+	int at[3] = {0, 0, 0}; /* where the options whose values count are, by group */
 	ReportMode report = 0;
-	int zarg = 0;
 
 	if (argc < 2) {
 		std::cout
@@ -65,7 +65,6 @@ main(int argc, char *argv[])
 	 * even when it was meant as an option's value (-h0 70 1 gives z = 70). */
 	for (int i = 1; i < argc; i++)
 		if (argv[i][0] != '\0' && argv[i][0] != '-') {
-			ztext = argv[i];
 			zarg = i;
 			break;
 		}
@@ -73,16 +72,11 @@ main(int argc, char *argv[])
 	/* A value starting with '-' is never taken, an empty one is, and then
 	 * the default applies. */
 	for (int i = 1; i < argc; i++) {
-		bool valued = i + 1 < argc && argv[i + 1][0] != '-';
 		const Option *o = option(argv[i]);
 		if (!o)
 			continue;
-		if (o->group == hubble && valued)
-			h0at = i;
-		if (o->group == matter && valued)
-			omat = i;
-		if (o->group == vacuum && valued)
-			lamat = i;
+		if (takes_value(o) && i + 1 < argc && argv[i + 1][0] != '-')
+			at[o->group] = i;
 		if (o->group == verbose)
 			report = 1;
 		if (o->group == simple)
@@ -91,10 +85,10 @@ main(int argc, char *argv[])
 	note_arguments(argc, argv, zarg);
 
 	/* strtod rather than atof: the same values, but defined out of range. */
-	double z = zarg ? read_number("skydepth", ztext) : 0;
-	double H0 = parameter(argv, h0at, "H0", 73);
-	double Omega_M = parameter(argv, omat, "Omega_M", 0.27);
-	double Lambda0 = parameter(argv, lamat, "Lambda0", 0.73);
+	double z = zarg ? read_number("skydepth", argv[zarg]) : 0;
+	double H0 = parameter(argv, at[hubble], "H0", 73);
+	double Omega_M = parameter(argv, at[matter], "Omega_M", 0.27);
+	double Lambda0 = parameter(argv, at[vacuum], "Lambda0", 0.73);
 
 	if (report >= 0)
 		std::cout << "skydepth " << z << " H0=" << H0 << " Omega_M=" << Omega_M
@@ -141,7 +135,8 @@ note_arguments(int argc, char *argv[], int zarg)
 	for (int i = 1; i < argc; i++) {
 		const char *a = argv[i];
 		const Option *o = option(a);
-		bool value = i > 1 && takes_value(option(argv[i - 1])) && a[0] != '-';
+		bool after_valued = i > 1 && takes_value(option(argv[i - 1]));
+		bool value = after_valued && a[0] != '-';
 		if (o && std::strlen(a) > o->compared)
 			note(p, "read \"%s\" as %s%s", shown(a).text, o->name,
 			     takes_value(o) ? ", whose value is the next argument" : "");
@@ -154,7 +149,7 @@ note_arguments(int argc, char *argv[], int zarg)
 		else if (takes_value(o) && argv[i + 1][0] == '-')
 			note(p, "%s has no value: the next argument, \"%s\", starts with '-'",
 			     shown(a).text, shown(argv[i + 1]).text);
-		bool refused = i > 1 && takes_value(option(argv[i - 1])) && negative(a);
+		bool refused = after_valued && negative(a);
 		if (o || refused || (value && i != zarg))
 			continue;
 		if (i == zarg) {

@@ -51,8 +51,7 @@ struct Setup {
 	expansion::Universe u;
 	int form;   /* -1 d_L only, 0 the three distances, 1 distances and times */
 	int digits; /* significant digits of every number written */
-	inverse::Problem inverse; /* where the values are not redshifts */
-	expansion::Kernel *kernel;
+	inverse::Problem inverse; /* the kernel, and what the values are */
 };
 
 static bool number(const char *text, const char *stop, double *value);
@@ -130,11 +129,12 @@ main(int argc, char *argv[])
 		threads = threads < 1 ? 1 : threads > stream::max_threads ? stream::max_threads : threads;
 	}
 	inverse::Guide guide;
-	Setup setup = {expansion::universe(H0, Omega_M, Lambda0), form, digits, {}, nullptr};
+	Setup setup = {expansion::universe(H0, Omega_M, Lambda0), form, digits, {}};
 	/* The lookback time shares the comoving sum's samples and costs little
 	 * more; the age has samples of its own. */
-	setup.kernel = fastest_kernel(form > 0 || from == inverse::t_age, from == inverse::t_lookback);
-	setup.inverse = {static_cast<inverse::Quantity>(from), &setup.u, setup.kernel, 0, 0, &guide};
+	setup.inverse = {static_cast<inverse::Quantity>(from), &setup.u,
+			 fastest_kernel(form > 0 || from == inverse::t_age, from == inverse::t_lookback),
+			 0, 0, &guide};
 	if (from != inverse::z)
 		inverse::ends(setup.inverse);
 
@@ -253,7 +253,7 @@ compute(stream::Block &b, const void *setup)
 	std::vector<expansion::Depth> d(count);
 	bool forward = s.inverse.quantity == inverse::z;
 	if (forward)
-		expansion::depths(s.kernel, s.u, values.data(), count, d.data());
+		expansion::depths(s.inverse.kernel, s.u, values.data(), count, d.data());
 	else
 		inverse::solve(s.inverse, values.data(), count, zs.data(), d.data());
 
