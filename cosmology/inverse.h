@@ -151,6 +151,8 @@ guess(const Problem &p, const Guide *g, double v)
 struct Lane {
 	double v, z, lo, hi;
 	double miss; /* the least |Q - v| so far, whose redshift and depth are kept */
+	bool below, above; /* whether a Q was seen on each side of v */
+	bool ended;	   /* whether a z was tried that the universe never reached */
 	int passes;
 	bool final; /* z is the answer once its depth is known */
 };
@@ -169,6 +171,9 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 		l.hi = l.z;
 	else
 		l.lo = l.z;
+	l.ended = l.ended || std::isnan(q);
+	l.above = l.above || sign * (q - l.v) > 0;
+	l.below = l.below || sign * (q - l.v) < 0;
 	double next = NAN;
 	if (!std::isnan(q)) {
 		double s = slope(p.quantity, l.z, *p.u, d) * (1 + l.z) / q;
@@ -200,7 +205,7 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 	std::vector<std::size_t> open;
 	for (std::size_t k = 0; k < count; k++) {
 		Lane &l = lanes[k];
-		l = {v[k], guess(p, g, v[k]), 0, INFINITY, INFINITY, 0, false};
+		l = {v[k], guess(p, g, v[k]), 0, INFINITY, INFINITY, false, false, false, 0, false};
 		bool bounded = p.quantity != d_L;
 		if (!(v[k] >= 0) || (bounded && v[k] > (p.quantity == t_age ? p.at_zero : p.at_infinity))) {
 			zs[k] = NAN;
@@ -237,12 +242,16 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 		}
 		open.resize(still);
 	}
-	/* A lane whose quantity was never a number found no redshift. */
-	for (std::size_t k = 0; k < count; k++)
-		if (std::isnan(zs[k]) || (!lanes[k].final && lanes[k].miss == INFINITY)) {
+	/* A lane that missed v, never saw it passed between two numbers and
+	 * ran into the end of the universe found no redshift. */
+	for (std::size_t k = 0; k < count; k++) {
+		const Lane &l = lanes[k];
+		bool missed = l.miss > tolerance * l.v && !(l.above && l.below) && l.ended;
+		if (std::isnan(zs[k]) || (!l.final && missed)) {
 			zs[k] = NAN;
 			d[k] = {NAN, NAN, NAN, NAN, NAN, NAN};
 		}
+	}
 }
 
 /* The quantity at z = 0 and its limit as z grows without bound: the sums

@@ -267,6 +267,8 @@ TEST(EveryProgram, HelpAndVersion)
 		for (const auto &text : p.in_help)
 			EXPECT_NE(help.out.find(text), std::string::npos) << name << " --help lacks " << text;
 		EXPECT_EQ(version.out, name + " (skykit) " KIT_VERSION "\n");
+		// Only as the only argument.
+		EXPECT_EQ(run(p.path, {"--version", "1"}).out.find("skykit"), std::string::npos) << name;
 		for (const auto &o : {help, version}) {
 			EXPECT_EQ(o.err, "") << name;
 			EXPECT_EQ(o.status, 0) << name;

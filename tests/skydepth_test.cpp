@@ -74,6 +74,7 @@ TEST(Skydepth, OptionScan)
 		{{"1", "-hubbl", "70"}, z1},
 		{{"1", "-matte", "0.3"}, z1},
 		{{"1", "-lambd", "0.7"}, z1},
+		{{"0.5", "-hubble", "70", "-matter", "0.3", "-vaccumm", "0.7"}, z05},
 		{{"1", "-vaccu", "0.7"}, z1},
 		{{"1", "-verbos"}, z1},
 		{{"1", "-hubbles", "70"}, normal("1", " H0=70 Omega_M=0.27 Lambda0=0.73", "6728.76")},
@@ -214,6 +215,9 @@ TEST(Skydepth, Notes)
 		{{"1", "-simple", "-h0", ""}, "6452.3\n", n("-h0 has an empty value: H0 is the default, 73")},
 		{{"", "1", "-simple"}, "6452.3\n", n("ignored an empty argument")},
 		{{"-simple"}, "0\n", n("no redshift given: z is 0")},
+		{{"\xff", "1", "-simple"}, "0\n",
+		 n("ignored \"1\": the redshift is \"\\xff\", and only one is read") +
+			 n("read \"\\xff\" as 0: it does not start with a number")},
 		{{"1", "-vacuum", "0.7", "-simple"}, "6411.55\n", ""},
 		{{"1", "-simple", "-h0", " 70 ", "-lambda", " -0.1"}, "5835.56\n", ""},
 	};

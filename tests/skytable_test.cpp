@@ -410,6 +410,12 @@ TEST(Skytable, FromEachQuantity)
 		{{"-verbose", "-from", "d_c"}, "0\n13878.4\n1e9\n", "0" + at_zero + "13878.4" + nan7 + "1e9" + nan7, "", 0},
 		{{"-verbose", "-from", "t_lookback"}, "0\n13.291\n", "0" + at_zero + "13.291" + nan7, "", 0},
 		{{"-verbose", "-from", "t_age"}, "0\n13.3\n-0\n", "0" + at_inf + "13.3" + nan7 + "-0" + at_inf, "", 0},
+		// This universe never was beyond z = 0.2484, where d_L is about 3380.
+		{{"-omega", "0.3", "-lambda", "3", "-simple", "-from", "d_L"}, "3000\n1e5\n",
+		 "3000\t0.248399\n1e5\tnan\n", "", 0},
+		// Between two steps of the rounding of 1/(1 + z): the nearer one.
+		{{"-simple", "-from", "d_L"}, "7.2551610338195705e-05\n", "7.2551610338195705e-05\t1.76671e-08\n",
+		 "", 0},
 		{{"-from", "z", "-simple"}, "1\n", "1\t6452.3\n", "", 0},
 		{{"-from", "d_L", "-simple", "-digits", "3"}, "6452.3\n", "6452.3\t1\n", "", 0},
 		{{"-digits", "17", "-simple"}, "1\n", "1\t6452.2983748825982\n", "", 0},
