@@ -35,13 +35,19 @@ struct Universe {
 	double hubble_distance;	  /* Mpc */
 	double radiation_density; /* 4.165E-5/(h*h), h = H0/100 */
 	double hubble_time;	  /* Gyr: a megaparsec in km over a Julian gigayear in s, over H0 */
+	double a_turn; /* the scale factor below which the universe never was on its way to now,
+			* 0 when it was at every one (turnaround() below) */
 };
+
+inline double turnaround(const Universe &u);
 
 inline Universe
 universe(double H0, double Omega_M, double Lambda0)
 {
-	return {Omega_M, Lambda0, 1 - (Omega_M + Lambda0), 299792.458 / H0, ((0.4165 / H0) / H0),
-		(3.0856775814913673e19 / 3.15576e16) / H0};
+	Universe u = {Omega_M, Lambda0, 1 - (Omega_M + Lambda0), 299792.458 / H0, ((0.4165 / H0) / H0),
+		      (3.0856775814913673e19 / 3.15576e16) / H0, 0};
+	u.a_turn = turnaround(u);
+	return u;
 }
 
 /* The scale factor at emission. */
@@ -107,6 +113,71 @@ friedmann(const T &a, const Universe &u, T &r)
 	r = u.Omega_k + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
 }
 
+/* Searches [lo, hi] by golden sections for where f is least, until f
+ * falls below stop or the section is a few units of the last place wide;
+ * returns the least value found and sets x to where it is. */
+template <typename F>
+inline double
+least(double lo, double hi, F f, double stop, double &x)
+{
+	const double g = 0.6180339887498949;
+	double x1 = hi - g * (hi - lo), x2 = lo + g * (hi - lo), f1 = f(x1), f2 = f(x2);
+	for (int k = 0; k < 90 && f1 >= stop && f2 >= stop && x2 - x1 > 1e-16 * x2; k++) {
+		if (f1 < f2)
+			hi = x2, x2 = x1, f2 = f1, x1 = hi - g * (hi - lo), f1 = f(x1);
+		else
+			lo = x1, x1 = x2, f1 = f2, x2 = lo + g * (hi - lo), f2 = f(x2);
+	}
+	x = f1 < f2 ? x1 : x2;
+	return f1 < f2 ? f1 : f2;
+}
+
+/*
+ * Where the Friedmann sum is negative the universe cannot be: one seen at a
+ * scale factor below such a stretch never expanded to now.  Returns the
+ * upper end of the highest such stretch below a = 1 (the least a above it
+ * at which the sum is not negative), or 0 when there is none, as when no
+ * term is negative.  The sum is sampled at 512 scale factors, each local
+ * least value of the samples searched for a dip between them, and the
+ * stretch's end found by bisection.
+ */
+inline double
+turnaround(const Universe &u)
+{
+	if (u.Omega_k >= 0 && u.radiation_density >= 0 && u.Omega_M >= 0 && u.Lambda0 >= 0)
+		return 0;
+	auto F = [&](double a) {
+		double r;
+		friedmann(a, u, r);
+		return r;
+	};
+	/* The least a above lo (where F < 0) up to hi (where it is not) at
+	 * which F is not negative. */
+	auto end = [&](double lo, double hi) {
+		for (double mid = lo + (hi - lo) / 2; mid > lo && mid < hi; mid = lo + (hi - lo) / 2)
+			(F(mid) < 0 ? lo : hi) = mid;
+		return hi;
+	};
+	const int n = 512;
+	double f[n + 2];
+	for (int j = 1; j <= n; j++)
+		f[j] = F(static_cast<double>(j) / n);
+	f[n + 1] = f[n];
+	for (int j = n; j >= 1; j--) {
+		double a = static_cast<double>(j) / n, above = (j + 1.0) / n, a_min;
+		if (f[j] < 0)
+			return j == n ? 1 : end(a, above);
+		if (j > 1 && j < n && f[j] <= f[j + 1] && f[j] <= f[j - 1] &&
+		    least((j - 1.0) / n, above, F, 0, a_min) < 0)
+			return end(a_min, a_min < a ? a : above);
+	}
+	/* Below the first sample: halvings toward 0. */
+	for (double a = 0.5 / n, above = 1.0 / n; a > 0; above = a, a /= 2)
+		if (F(a) < 0)
+			return end(a, above);
+	return 0;
+}
+
 /*
  * The three midpoint sums for the lanes of a_emit: 1/(a H) from 0 to a_emit
  * (age), from a_emit to 1 (lookback), and 1/(a^2 H) from a_emit to 1
@@ -145,25 +216,44 @@ struct Depth {
 	double t_age, t_lookback, t_now;
 };
 
+/* The radial comoving distance D_C in Mpc bent into the transverse one,
+ * by sinh (open) or sin (closed; beyond the antipode it turns negative,
+ * and is printed so); the angle it subtends at the curvature radius,
+ * which the derivative in inverse.h needs, in *angle where given. */
+inline double
+transverse(const Universe &u, double D_C, double *angle = nullptr)
+{
+	double x = std::sqrt(std::fabs(u.Omega_k)) * D_C / u.hubble_distance;
+	if (angle)
+		*angle = x;
+	return u.Omega_k > 0 ? u.hubble_distance / std::sqrt(u.Omega_k) * std::sinh(x)
+			     : u.hubble_distance / std::sqrt(-u.Omega_k) * std::sin(x);
+}
+
+/*
+ * Distances and times at z from its sums.  A universe that never was at z
+ * (a_turn) has none of them, and one that was, but came through a stretch
+ * where it could not be, has no age.  At z = inf the distances are their
+ * limits: d_L infinite, d_c the comoving horizon, d_A 0.
+ */
 inline Depth
 depth(double z, double a_emit, const Universe &u, double age_sum, double lookback_sum,
       double comoving_sum)
 {
 	Depth d;
+	if (a_emit < u.a_turn)
+		return {NAN, NAN, NAN, NAN, NAN, NAN};
 	double comoving = ((1 - a_emit) * comoving_sum) / steps;
 	if (u.Omega_k == 0) {
 		/* Flat: the transverse distance is the radial one. */
 		d.d_L = (comoving * (1 + z)) * u.hubble_distance;
-		d.d_c = d.d_L / (1 + z);
-		d.d_A = (d.d_L / (1 + z)) / (1 + z);
+		d.d_c = std::isinf(z) ? comoving * u.hubble_distance : d.d_L / (1 + z);
+		d.d_A = d.d_c / (1 + z);
 	} else {
-		/* Curved: the transverse comoving distance D_M bends the radial D_C
-		 * by sinh (open) or sin (closed; beyond the antipode it turns
-		 * negative, and is printed so). */
+		/* Curved: the transverse comoving distance D_M is the radial
+		 * D_C bent. */
 		double D_C = comoving * u.hubble_distance;
-		double x = std::sqrt(std::fabs(u.Omega_k)) * D_C / u.hubble_distance;
-		double D_M = u.Omega_k > 0 ? u.hubble_distance / std::sqrt(u.Omega_k) * std::sinh(x)
-					   : u.hubble_distance / std::sqrt(-u.Omega_k) * std::sin(x);
+		double D_M = transverse(u, D_C);
 		d.d_L = (1 + z) * D_M;
 		d.d_c = D_C;
 		d.d_A = D_M / (1 + z);
@@ -174,6 +264,8 @@ depth(double z, double a_emit, const Universe &u, double age_sum, double lookbac
 	d.t_age = age * u.hubble_time;
 	d.t_lookback = lookback * u.hubble_time;
 	d.t_now = age_now * u.hubble_time;
+	if (u.a_turn > 0)
+		d.t_age = d.t_now = NAN;
 	return d;
 }
 

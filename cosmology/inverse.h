@@ -43,14 +43,19 @@ struct Guide {
 	std::vector<double> q, u; /* the quantity, and log(1 + z) */
 };
 
+/* A stretch of redshifts, z0 to z1, over which the quantity runs from q0
+ * to q1 without turning back. */
+struct Piece {
+	double z0, z1, q0, q1;
+};
+
 /* What a run solves with, fixed before the first value. */
 struct Problem {
 	Quantity quantity;
 	const expansion::Universe *u;
 	expansion::Kernel *kernel; /* with times where a time is solved for or printed */
-	double at_zero;		   /* the quantity at z = 0 */
-	double at_infinity;	   /* and its limit as z grows without bound */
 	Guide *guide;
+	std::vector<Piece> pieces; /* from z = 0 to the end of the universe's history */
 };
 
 inline double
@@ -73,9 +78,9 @@ slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth
 	case d_c:
 		return u.hubble_distance / E;
 	case d_L: {
-		double D_M = d.d_L / (1 + z), bend = 1;
+		double D_M = d.d_L / (1 + z), bend = 1, x;
 		if (u.Omega_k != 0) {
-			double x = std::sqrt(std::fabs(u.Omega_k)) * d.d_c / u.hubble_distance;
+			expansion::transverse(u, d.d_c, &x);
 			bend = u.Omega_k > 0 ? std::cosh(x) : std::cos(x);
 		}
 		return D_M + (1 + z) * bend * u.hubble_distance / E;
@@ -138,7 +143,7 @@ guess(const Problem &p, const Guide *g, double v)
 	const expansion::Universe &u = *p.u;
 	switch (p.quantity) {
 	case t_age:
-		return std::max(std::pow(p.at_zero / v, 2.0 / 3) - 1, 1e-3);
+		return std::max(std::pow(p.pieces[0].q0 / v, 2.0 / 3) - 1, 1e-3);
 	case t_lookback:
 		return v / u.hubble_time;
 	default:
@@ -146,10 +151,81 @@ guess(const Problem &p, const Guide *g, double v)
 	}
 }
 
+/*
+ * The pieces of the quantity's course, from z = 0 to the end of the
+ * universe's history (z = inf, or where a_turn sets it).  Only d_L turns
+ * back: in a closed universe where light reaches beyond a quarter turn
+ * around it, its transverse distance shrinks.  There the quantity is
+ * sampled at 1024 scale factors, and each turn among the samples is found
+ * by a golden-section search for the extreme value.
+ */
+inline void
+prepare(Problem &p)
+{
+	const expansion::Universe &u = *p.u;
+	double z_end = INFINITY;
+	if (u.a_turn > 0)
+		for (z_end = 1 / u.a_turn - 1; z_end > 0 && expansion::emission(z_end) < u.a_turn;)
+			z_end = std::nextafter(z_end, 0.0);
+	auto at = [&](double z) {
+		expansion::Depth d;
+		expansion::depths(p.kernel, u, &z, 1, &d);
+		return of(p.quantity, d);
+	};
+	p.pieces.assign(1, {0, z_end, at(0), 0});
+	expansion::Depth end;
+	expansion::depths(p.kernel, u, &z_end, 1, &end);
+	double angle = 0;
+	if (u.Omega_k < 0)
+		expansion::transverse(u, end.d_c, &angle);
+	if (p.quantity == d_L && angle > M_PI / 2) {
+		const int n = 1024;
+		double a_end = expansion::emission(z_end);
+		std::vector<double> zs(n + 1), q(n + 1);
+		std::vector<expansion::Depth> d(n + 1);
+		for (int i = 0; i <= n; i++)
+			zs[i] = i == 0 ? 0 : i == n ? z_end : 1 / (1 - (1 - a_end) * i / n) - 1;
+		expansion::depths(p.kernel, u, zs.data(), n + 1, d.data());
+		for (int i = 0; i <= n; i++)
+			q[i] = of(p.quantity, d[i]);
+		for (int i = 1; i < n; i++) {
+			double sign = q[i] > q[i - 1] ? 1 : -1;
+			if (!(sign * (q[i + 1] - q[i]) < 0))
+				continue;
+			/* sign * q is greatest between the neighbours: search in a. */
+			double a_top;
+			double q_turn = -sign * expansion::least(
+				expansion::emission(zs[i + 1]), expansion::emission(zs[i - 1]),
+				[&](double a) { return -sign * at(1 / a - 1); }, -INFINITY, a_top);
+			double z_turn = 1 / a_top - 1;
+			p.pieces.back().z1 = z_turn, p.pieces.back().q1 = q_turn;
+			p.pieces.push_back({z_turn, z_end, q_turn, 0});
+		}
+	}
+	p.pieces.back().q1 = of(p.quantity, end);
+}
+
+/* The first piece that reaches v, or null.  A turn reaches a little
+ * beyond its value, by the tolerance, since the values around it that the
+ * arithmetic gives lie that close to it and cannot all be sampled. */
+inline const Piece *
+reaching(const Problem &p, double v)
+{
+	for (const Piece &c : p.pieces) {
+		double slack0 = &c == &p.pieces.front() ? 0 : tolerance * std::fabs(c.q0);
+		double slack1 = &c == &p.pieces.back() ? 0 : tolerance * std::fabs(c.q1);
+		if (c.q0 <= c.q1 ? v >= c.q0 - slack0 && v <= c.q1 + slack1
+				 : v >= c.q1 - slack1 && v <= c.q0 + slack0)
+			return &c;
+	}
+	return nullptr;
+}
+
 /* One lane: its value, the redshift tried, and the bracket around the
- * answer in z, hi possibly infinite. */
+ * answer in z, hi possibly infinite, over which the quantity rises
+ * (sign 1) or falls (-1). */
 struct Lane {
-	double v, z, lo, hi;
+	double v, z, lo, hi, sign;
 	double miss; /* the least |Q - v| so far, whose redshift and depth are kept */
 	bool below, above; /* whether a Q was seen on each side of v */
 	bool ended;	   /* whether a z was tried that the universe never reached */
@@ -163,7 +239,7 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 {
 	if (l.final)
 		return true;
-	double sign = p.quantity == t_age ? -1 : 1, q = of(p.quantity, d);
+	double sign = l.sign, q = of(p.quantity, d);
 	if (std::fabs(q - l.v) <= tolerance * l.v || ++l.passes > 200)
 		return true;
 	/* A quantity that is not a number lies beyond the universe's reach. */
@@ -204,17 +280,20 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 	std::vector<Lane> lanes(count);
 	std::vector<std::size_t> open;
 	for (std::size_t k = 0; k < count; k++) {
-		Lane &l = lanes[k];
-		l = {v[k], guess(p, g, v[k]), 0, INFINITY, INFINITY, false, false, false, 0, false};
-		bool bounded = p.quantity != d_L;
-		if (!(v[k] >= 0) || (bounded && v[k] > (p.quantity == t_age ? p.at_zero : p.at_infinity))) {
+		const Piece *piece = reaching(p, v[k]);
+		if (!piece || !(v[k] >= 0)) {
 			zs[k] = NAN;
 			continue;
 		}
-		if (v[k] == (p.quantity == t_age ? p.at_zero : 0))
-			l.z = 0, l.final = true;
-		else if (v[k] == (p.quantity == t_age ? 0 : p.at_infinity))
-			l.z = INFINITY, l.final = true;
+		Lane &l = lanes[k];
+		double sign = piece->q1 < piece->q0 ? -1 : 1;
+		l = {v[k], guess(p, g, v[k]), piece->z0, piece->z1, sign, INFINITY, false, false, false, 0, false};
+		if (v[k] == piece->q0)
+			l.z = piece->z0, l.final = true;
+		else if (sign * v[k] >= sign * piece->q1)
+			l.z = piece->z1, l.final = true;
+		else if (!(l.z > l.lo && l.z < l.hi))
+			l.z = 1 / ((expansion::emission(l.lo) + expansion::emission(l.hi)) / 2) - 1;
 		open.push_back(k);
 	}
 
@@ -252,19 +331,6 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 			d[k] = {NAN, NAN, NAN, NAN, NAN, NAN};
 		}
 	}
-}
-
-/* The quantity at z = 0 and its limit as z grows without bound: the sums
- * at a_emit = 0 with the distances' factors of 1 + z left at 1, where at
- * z = inf itself they would be infinite or undefined. */
-inline void
-ends(Problem &p)
-{
-	double a[2] = {1, 0}, s[3][2];
-	p.kernel(a, 2, *p.u, s[0], s[1], s[2]);
-	p.at_zero = of(p.quantity, expansion::depth(0, a[0], *p.u, s[0][0], s[1][0], s[2][0]));
-	double limit = of(p.quantity, expansion::depth(0, a[1], *p.u, s[0][1], s[1][1], s[2][1]));
-	p.at_infinity = p.quantity == t_age ? 0 : p.quantity == d_L ? INFINITY : limit;
 }
 
 } // namespace inverse

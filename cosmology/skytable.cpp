@@ -134,9 +134,9 @@ main(int argc, char *argv[])
 	 * more; the age has samples of its own. */
 	setup.inverse = {static_cast<inverse::Quantity>(from), &setup.u,
 			 fastest_kernel(form > 0 || from == inverse::t_age, from == inverse::t_lookback),
-			 0, 0, &guide};
+			 &guide, {}};
 	if (from != inverse::z)
-		inverse::ends(setup.inverse);
+		inverse::prepare(setup.inverse);
 
 	stream::Ring r;
 	int read_errno = stream::run(r, threads, compute, &setup, argv + i, argc - i);

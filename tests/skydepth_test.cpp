@@ -133,9 +133,17 @@ TEST(Skydepth, DoublePrecisionValues)
 		// So much vacuum energy that the Friedmann sum is negative before
 		// z = 1: that universe never was at z = 1.
 		{{"1", "-lambda", "1e39", "-verbose"},
-		 verbose("1", " H0=73 Omega_M=0.27 Lambda0=1e+39",
-			 "d_L=-nan Mpc, d_c=-nan Mpc, d_A=-nan Mpc",
-			 "t_age=-nan Gyr, t_lookback=-nan Gyr, t_now=-nan Gyr", "-nan", "-1e+39")},
+		 verbose("1", " H0=73 Omega_M=0.27 Lambda0=1e+39", "d_L=nan Mpc, d_c=nan Mpc, d_A=nan Mpc",
+			 "t_age=nan Gyr, t_lookback=nan Gyr, t_now=nan Gyr", "nan", "-1e+39")},
+		// The sum turns negative between z = 100 and now, though not at
+		// z = 100 itself: no number, the age neither.
+		{{"100", "-omega", "0.1", "-lambda", "2.0", "-verbose"},
+		 verbose("100", " H0=73 Omega_M=0.1 Lambda0=2", "d_L=nan Mpc, d_c=nan Mpc, d_A=nan Mpc",
+			 "t_age=nan Gyr, t_lookback=nan Gyr, t_now=nan Gyr", "nan", "-1.1")},
+		// At z = inf the distances' limits: d_c the comoving horizon.
+		{{"inf", "-verbose"},
+		 verbose("inf", defaults, "d_L=inf Mpc, d_c=13878.3 Mpc, d_A=0 Mpc",
+			 "t_age=0 Gyr, t_lookback=13.2909 Gyr, t_now=13.2909 Gyr", "inf")},
 	}, true);
 }
 
@@ -200,8 +208,13 @@ TEST(Skydepth, Notes)
 		{{"1", "-lambda", "-0.1", "-simple"}, "6452.3\n",
 		 n("-lambda takes no value starting with '-', so not \"-0.1\"; a leading blank, \" -0.1\", "
 		   "passes it")},
+		{{"1", "-h0", "-.5", "-simple"}, "6452.3\n",
+		 n("-h0 takes no value starting with '-', so not \"-.5\"; a leading blank, \" -.5\", passes it")},
 		{{"1", "-h0", "-simple"}, "6452.3\n",
 		 n("-h0 has no value: the next argument, \"-simple\", starts with '-'")},
+		{{"1", "-h0", "--x", "-simple"}, "6452.3\n",
+		 n("-h0 has no value: the next argument, \"--x\", starts with '-'") +
+			 n("ignored \"--x\": no such option")},
 		{{"1", "-simple", "-h0"}, "6452.3\n", n("-h0 has no value: it is ignored")},
 		{{"1", "-h0=70", "65", "-simple"}, "7246.21\n",
 		 n("read \"-h0=70\" as -h0, whose value is the next argument")},

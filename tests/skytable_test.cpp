@@ -256,6 +256,7 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-from"}, "", "", "skytable: -from needs a value\n" + usage, 1},
 		{{"1", ""}, "", "", "skytable: argument 2: not a number: \n" + usage, 1},
 		{{"--", "1 2"}, "", "", "skytable: argument 2: not a number: 1 2\n" + usage, 1},
+		{{"+1", " 1"}, "", "+1\t6452.3\t3226.15\t1613.07\n1\t6452.3\t3226.15\t1613.07\n", "", 0},
 		// An argument is read whole, however long.
 		{{"-simple", "1", big}, "", "1\t6452.3\n" + big + "\tinf\n", "", 0},
 		// A bad line ends the run after everything before it.
@@ -403,16 +404,25 @@ TEST(Skytable, FromEachQuantity)
 		}
 	}
 	const std::string nan7 = "\tnan\tnan\tnan\tnan\tnan\tnan\tnan\n";
-	const std::string at_inf = "\tinf\tinf\t-nan\t-nan\t0\t13.2909\t13.2909\n";
+	const std::string at_inf = "\tinf\tinf\t13878.3\t0\t0\t13.2909\t13.2909\n";
 	const std::string at_zero = "\t0\t0\t0\t0\t13.2909\t0\t13.2909\n";
 	const Failure edges[] = {
 		{{"-verbose", "-from", "d_L"}, "0\ninf\nnan\n-1\n", "0" + at_zero + "inf" + at_inf + "nan" + nan7 + "-1" + nan7, "", 0},
 		{{"-verbose", "-from", "d_c"}, "0\n13878.4\n1e9\n", "0" + at_zero + "13878.4" + nan7 + "1e9" + nan7, "", 0},
 		{{"-verbose", "-from", "t_lookback"}, "0\n13.291\n", "0" + at_zero + "13.291" + nan7, "", 0},
 		{{"-verbose", "-from", "t_age"}, "0\n13.3\n-0\n", "0" + at_inf + "13.3" + nan7 + "-0" + at_inf, "", 0},
-		// This universe never was beyond z = 0.2484, where d_L is about 3380.
-		{{"-omega", "0.3", "-lambda", "3", "-simple", "-from", "d_L"}, "3000\n1e5\n",
-		 "3000\t0.248399\n1e5\tnan\n", "", 0},
+		// The comoving horizon is reached at z = inf.
+		{{"-from", "d_c", "-simple"}, "13878.314722449004\n", "13878.314722449004\tinf\n", "", 0},
+		{{"-from", "t_age", "-simple"}, "1\n", "1\t5.64052\n", "", 0},
+		{{"-from", "d_L"}, "6452.3\n", "6452.3\t1\t6452.3\t3226.15\t1613.07\n", "", 0},
+		// This universe never was beyond z = 0.248244, where d_L is 2245.21.
+		{{"-omega", "0.3", "-lambda", "3", "-simple", "-from", "d_L"}, "2000\n2245.2\n3000\n",
+		 "2000\t0.243682\n2245.2\t0.248244\n3000\tnan\n", "", 0},
+		{{"-omega", "0.1", "-lambda", "2.0", "-verbose"}, "100\n", "100\tnan\tnan\tnan\tnan\tnan\tnan\n", "", 0},
+		// d_L peaks at 53574.2 near z = 16.3, and turns negative after.
+		{{"-omega", "0.1", "-lambda", "1.2", "-from", "d_L", "-digits", "8"}, "60000\n1e6\n50000\n",
+		 "60000\tnan\tnan\tnan\tnan\n1e6\tnan\tnan\tnan\tnan\n"
+		 "50000\t9.3124797\t50000\t18282.833\t470.15796\n", "", 0},
 		// Between two steps of the rounding of 1/(1 + z): the nearer one.
 		{{"-simple", "-from", "d_L"}, "7.2551610338195705e-05\n", "7.2551610338195705e-05\t1.76671e-08\n",
 		 "", 0},
@@ -471,3 +481,71 @@ TEST(Skytable, FromRoundTrip)
 }
 
 } // namespace
+
+namespace {
+
+/* d_L at each redshift, as skytable -simple -digits 17 prints it. */
+std::vector<double>
+d_L_at(const Args &params, const std::vector<double> &zs)
+{
+	std::string in;
+	char buf[40];
+	for (double z : zs) {
+		std::snprintf(buf, sizeof buf, "%.17g\n", z);
+		in += buf;
+	}
+	Args args = params;
+	args.insert(args.end(), {"-simple", "-digits", "17"});
+	std::vector<double> d;
+	for (const auto &l : lines(run(SKYTABLE_PATH, args, Stdout::pipe, in).out))
+		d.push_back(std::stod(fields(l)[1]));
+	return d;
+}
+
+} // namespace
+
+/* In a closed universe d_L can rise to a peak and fall, and in 0.3/1.7
+ * rise again past a trough.  A value up to the peak, found by a fine scan,
+ * gets a redshift on the first rise; a value above it nan, or a redshift
+ * past the trough; each found redshift gives the value back within 1e-12. */
+TEST(Skytable, FromTurnsBack)
+{
+	for (const auto &params : {Args{"-omega", "0.1", "-lambda", "1.2"}, Args{"-omega", "0.3", "-lambda", "1.5"},
+				   Args{"-omega", "0.3", "-lambda", "1.7"}}) {
+		double z_top = 0, top = 0;
+		for (double step : {0.01, 1e-5}) {
+			std::vector<double> zs;
+			for (int i = -1000; i <= 1000; i++)
+				zs.push_back(step == 0.01 ? 10 + i * step : z_top + i * step);
+			auto d = d_L_at(params, zs);
+			size_t k = std::max_element(d.begin(), d.end()) - d.begin();
+			z_top = zs[k], top = d[k];
+		}
+		bool rises_again = params[3] == "1.7";
+		const double values[] = {top / 2, top * (1 - 1e-9), top, top * (1 + 1e-9)};
+		std::string in;
+		char buf[40];
+		for (double v : values) {
+			std::snprintf(buf, sizeof buf, "%.17g\n", v);
+			in += buf;
+		}
+		Args args = params;
+		args.insert(args.end(), {"-simple", "-digits", "17", "-from", "d_L"});
+		std::vector<double> zs;
+		for (const auto &l : lines(run(SKYTABLE_PATH, args, Stdout::pipe, in).out))
+			zs.push_back(std::stod(fields(l)[1]));
+		ASSERT_EQ(zs.size(), 4u);
+		std::string what = describe(SKYTABLE_PATH, params);
+		for (int k = 0; k < 3; k++)
+			EXPECT_LE(zs[k], z_top + 2e-5) << what << " value " << values[k];
+		if (!rises_again) {
+			EXPECT_TRUE(std::isnan(zs[3])) << what;
+			zs.pop_back();
+		} else {
+			EXPECT_GT(zs[3], 3.85) << what;
+		}
+		auto again = d_L_at(params, zs);
+		for (size_t k = 0; k < zs.size(); k++)
+			EXPECT_LE(std::fabs(again[k] - values[k]), 1e-12 * values[k]) << what << " value " << values[k];
+	}
+}
