@@ -172,9 +172,10 @@ prepare(Problem &p)
 		expansion::depths(p.kernel, u, &z, 1, &d);
 		return of(p.quantity, d);
 	};
-	p.pieces.assign(1, {0, z_end, at(0), 0});
-	expansion::Depth end;
-	expansion::depths(p.kernel, u, &z_end, 1, &end);
+	const double ends[2] = {0, z_end};
+	expansion::Depth d_ends[2], &end = d_ends[1];
+	expansion::depths(p.kernel, u, ends, 2, d_ends);
+	p.pieces.assign(1, {0, z_end, of(p.quantity, d_ends[0]), 0});
 	double angle = 0;
 	if (u.Omega_k < 0)
 		expansion::transverse(u, end.d_c, &angle);

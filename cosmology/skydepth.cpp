@@ -16,17 +16,20 @@ typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
 
 /* The options, matched on their first `compared` characters, so by prefix
  * (-verbosely is -verbose), except -simple, whose terminating zero is
- * compared too.  Those of one group act alike. */
-enum Group { hubble, matter, vacuum, verbose, simple };
+ * compared too.  Those of one group act alike; the groups up to wa take
+ * the next argument as their value. */
+enum Group { hubble, matter, vacuum, radiation, w0, wa, verbose, simple, exact };
 struct Option {
 	const char *name;
 	std::size_t compared;
 	Group group;
 };
 static const Option options[] = {
-	{"-h0", 3, hubble},    {"-hubble", 7, hubble}, {"-omega", 6, matter},
-	{"-matter", 7, matter}, {"-lambda", 7, vacuum}, {"-vaccum", 7, vacuum},
-	{"-vacuum", 7, vacuum}, {"-verbose", 8, verbose}, {"-simple", 8, simple},
+	{"-h0", 3, hubble},	{"-hubble", 7, hubble},	  {"-omega", 6, matter},
+	{"-matter", 7, matter},	{"-lambda", 7, vacuum},	  {"-vaccum", 7, vacuum},
+	{"-vacuum", 7, vacuum},	{"-radiation", 10, radiation}, {"-w0", 3, w0},
+	{"-wa", 3, wa},		{"-verbose", 8, verbose}, {"-simple", 8, simple},
+	{"-exact", 6, exact},
 };
 static const char *const help[] = {
 	"Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]",
@@ -34,23 +37,29 @@ static const char *const help[] = {
 	"  -h0, -hubble H0                    Hubble constant in km/s/Mpc (73)",
 	"  -omega, -matter Omega_M            matter density parameter (0.27)",
 	"  -lambda, -vacuum, -vaccum Lambda0  vacuum energy density parameter (0.73)",
+	"  -radiation R                       radiation density Omega_r h^2 (4.165e-5; 0 for none)",
+	"  -w0 W0, -wa WA                     dark energy w = w0 + wa (1 - a) (-1, 0), values",
+	"                                     such as -0.9 included",
+	"  -exact                             the integrals' true values, not the 1000-step rule's",
 	"  -verbose                           also the parameters, three distances and three times",
 	"  -simple                            only the distance, as a bare number",
 	"  --help, --version                  this text, or the version",
 	nullptr};
 
-double skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level);
+double skydepth(double z, const expansion::Universe &u, int report_level);
 static const Option *option(const char *arg);
 static bool takes_value(const Option *o);
+static bool taken(const Option *o, const char *next);
 static void note_arguments(int argc, char *argv[], int zarg);
 static double parameter(char *argv[], int at, const char *name, double fallback);
 
 int
 main(int argc, char *argv[])
 {
-	int zarg = 0;		 /* where the redshift is, or 0 */
-	int at[3] = {0, 0, 0}; /* where the options whose values count are, by group */
+	int zarg = 0;			   /* where the redshift is, or 0 */
+	int at[wa + 1] = {0, 0, 0, 0, 0, 0}; /* where the options whose values count are, by group */
 	ReportMode report = 0;
+	expansion::Model m;
 
 	if (argc < 2) {
 		std::cout
@@ -69,31 +78,41 @@ main(int argc, char *argv[])
 			break;
 		}
 
-	/* A value starting with '-' is never taken, an empty one is, and then
-	 * the default applies. */
+	/* A value starting with '-' is not taken (but a negative number by -w0
+	 * and -wa), an empty one is, and then the default applies. */
 	for (int i = 1; i < argc; i++) {
 		const Option *o = option(argv[i]);
 		if (!o)
 			continue;
-		if (takes_value(o) && i + 1 < argc && argv[i + 1][0] != '-')
+		if (takes_value(o) && i + 1 < argc && taken(o, argv[i + 1]))
 			at[o->group] = i;
 		if (o->group == verbose)
 			report = 1;
 		if (o->group == simple)
 			report = -1;
+		if (o->group == exact)
+			m.exact = true;
 	}
 	note_arguments(argc, argv, zarg);
 
 	/* strtod rather than atof: the same values, but defined out of range. */
 	double z = zarg ? read_number("skydepth", argv[zarg]) : 0;
-	double H0 = parameter(argv, at[hubble], "H0", 73);
-	double Omega_M = parameter(argv, at[matter], "Omega_M", 0.27);
-	double Lambda0 = parameter(argv, at[vacuum], "Lambda0", 0.73);
+	m.H0 = parameter(argv, at[hubble], "H0", m.H0);
+	m.Omega_M = parameter(argv, at[matter], "Omega_M", m.Omega_M);
+	m.Lambda0 = parameter(argv, at[vacuum], "Lambda0", m.Lambda0);
+	m.radiation = parameter(argv, at[radiation], "Omega_r h^2", m.radiation);
+	m.w0 = parameter(argv, at[w0], "w0", m.w0);
+	m.wa = parameter(argv, at[wa], "wa", m.wa);
 
 	if (report >= 0)
-		std::cout << "skydepth " << z << " H0=" << H0 << " Omega_M=" << Omega_M
-			  << " Lambda0=" << Lambda0 << std::endl;
-	double d_L = skydepth(z, H0, Omega_M, Lambda0, report);
+		std::cout << "skydepth " << z << " H0=" << m.H0 << " Omega_M=" << m.Omega_M
+			  << " Lambda0=" << m.Lambda0 << std::endl;
+	/* A square root of a negative number sets errno; the arithmetic puts it
+	 * back, so that a write that failed before it is reported for what it was. */
+	const int write_errno = errno;
+	const expansion::Universe u = expansion::universe(m);
+	errno = write_errno;
+	double d_L = skydepth(z, u, report);
 	if (report >= 0)
 		std::cout << "skydepth = " << d_L << " Mpc" << std::endl;
 	else
@@ -113,14 +132,24 @@ option(const char *arg)
 static bool
 takes_value(const Option *o)
 {
-	return o && o->group <= vacuum;
+	return o && o->group <= wa;
 }
 
-/* A text that reads as a negative number, which no option takes as its value. */
+/* A text that reads as a negative number, which only -w0 and -wa take as
+ * their value. */
 static bool
 negative(const char *text)
 {
 	return text[0] == '-' && (std::isdigit(static_cast<unsigned char>(text[1])) || text[1] == '.');
+}
+
+/* Whether an option that takes a value takes next: one that does not
+ * start with '-', or for w0 and wa, which are almost always negative, one
+ * that reads as a negative number. */
+static bool
+taken(const Option *o, const char *next)
+{
+	return next[0] != '-' || ((o->group == w0 || o->group == wa) && negative(next));
 }
 
 /* Tells on stderr of every argument read other than it looks: options
@@ -134,19 +163,19 @@ note_arguments(int argc, char *argv[], int zarg)
 		note(p, "no redshift given: z is 0");
 	for (int i = 1; i < argc; i++) {
 		const char *a = argv[i];
-		const Option *o = option(a);
-		bool after_valued = i > 1 && takes_value(option(argv[i - 1]));
-		bool value = after_valued && a[0] != '-';
+		const Option *o = option(a), *before = i > 1 ? option(argv[i - 1]) : nullptr;
+		bool after_valued = takes_value(before);
+		bool value = after_valued && taken(before, a);
 		if (o && std::strlen(a) > o->compared)
 			note(p, "read \"%s\" as %s%s", shown(a).text, o->name,
 			     takes_value(o) ? ", whose value is the next argument" : "");
 		if (takes_value(o) && i + 1 == argc)
 			note(p, "%s has no value: it is ignored", shown(a).text);
-		else if (takes_value(o) && negative(argv[i + 1]))
+		else if (takes_value(o) && !taken(o, argv[i + 1]) && negative(argv[i + 1]))
 			note(p, "%s takes no value starting with '-', so not \"%s\"; a leading blank, "
 				"\" %s\", passes it",
 			     shown(a).text, shown(argv[i + 1]).text, shown(argv[i + 1]).text);
-		else if (takes_value(o) && argv[i + 1][0] == '-')
+		else if (takes_value(o) && !taken(o, argv[i + 1]))
 			note(p, "%s has no value: the next argument, \"%s\", starts with '-'",
 			     shown(a).text, shown(argv[i + 1]).text);
 		bool refused = after_valued && negative(a);
@@ -182,31 +211,33 @@ parameter(char *argv[], int at, const char *name, double fallback)
 }
 
 /*
- * Integrates 1/H over the scale factor with the midpoint rule, from 0 to the
- * emission and from the emission to now, and returns d_L in Mpc.  With
+ * Integrates 1/H over the scale factor, by the midpoint rule or exactly, from
+ * 0 to the emission and from the emission to now, and returns d_L in Mpc.  With
  * report_level > 0 it also prints the parameters, distances and times.
  */
 double
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the kit's fixed interface
-skydepth(double z, double H0, double Omega_M, double Lambda0, int report_level)
+skydepth(double z, const expansion::Universe &u, int report_level)
 {
 	if (z < 0)
 		return 0.0;
 
-	expansion::Universe u = expansion::universe(H0, Omega_M, Lambda0);
-	double a_emit = expansion::emission(z);
+	const expansion::Model &m = u.m;
+	if (report_level > 0) {
+		std::cout << "skydepth z=" << z << " H0=" << m.H0 << " Omega_M=" << m.Omega_M
+			  << " Lambda0=" << m.Lambda0 << " Curvaturve_k=" << u.Omega_k << " ";
+		if (m.radiation == expansion::Model().radiation)
+			std::cout << "Radiation=4.165E-5/(h*h)";
+		else
+			std::cout << "Radiation=" << m.radiation << "/(h*h)";
+		if (u.evolving)
+			std::cout << " w0=" << m.w0 << " wa=" << m.wa;
+		std::cout << std::endl;
+	}
 
-	if (report_level > 0)
-		std::cout << "skydepth z=" << z << " H0=" << H0 << " Omega_M=" << Omega_M
-			  << " Lambda0=" << Lambda0 << " Curvaturve_k=" << u.Omega_k << " "
-			  << "Radiation=4.165E-5/(h*h)" << std::endl;
-
-	/* A square root of a negative number sets errno; the arithmetic puts it
-	 * back, so that a write that failed before it is reported for what it was. */
 	const int write_errno = errno;
-	double age_sum, lookback_sum, comoving_sum;
-	expansion::sums<true>(a_emit, u, age_sum, lookback_sum, comoving_sum);
-	expansion::Depth d = expansion::depth(z, a_emit, u, age_sum, lookback_sum, comoving_sum);
+	double age, lookback, comoving;
+	expansion::integrals<true>(z, u, age, lookback, comoving);
+	expansion::Depth d = expansion::depth(z, u, age, lookback, comoving);
 	errno = write_errno;
 
 	if (report_level > 0) {

@@ -10,8 +10,8 @@
 #include <sched.h>
 
 #include <cctype>
-#include <cerrno>
 #include <charconv>
+#include <cerrno>
 #include <cstdarg>
 #include <cmath>
 #include <cstdio>
@@ -22,21 +22,26 @@
 
 #include "expansion.h"
 #include "finish.h"
+#include "general.h"
 #include "inverse.h"
 #include "notes.h"
 #include "stream.h"
 
-static const char usage[] = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] "
-			    "[-lambda Lambda0] [-from Q] [-digits N] [-threads N] [value ...]\n";
+static const char usage[] =
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
+	"[-radiation R] [-w0 W0] [-wa WA] [-exact] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-exact] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
 	"  -h0, -hubble H0                    Hubble constant in km/s/Mpc (73)",
 	"  -omega, -matter Omega_M            matter density parameter (0.27)",
 	"  -lambda, -vacuum, -vaccum Lambda0  vacuum energy density parameter (0.73)",
+	"  -radiation R                       radiation density Omega_r h^2 (4.165e-5; 0 for none)",
+	"  -w0 W0, -wa WA                     dark energy w = w0 + wa (1 - a) (-1, 0)",
+	"  -exact                             the integrals' true values, not the 1000-step rule's",
 	"  -from Q                            the values are Q: z, d_L or d_c in Mpc, t_lookback or",
 	"                                     t_age in Gyr; each gets its redshift, then its line:",
 	"                                     skytable -from d_L 6452.3 finds z = 1",
@@ -46,16 +51,40 @@ static const char *const help[] = {
 	"  --help, --version                  this text, or the version",
 	nullptr};
 
+/* The options: those before hubble are flags, the others take the next
+ * argument as their value. */
+enum Id { simple, verbose, exact, hubble, matter, vacuum, radiation, w0, wa, from, digits, threads };
+static const struct Option {
+	const char *name;
+	Id id;
+} options[] = {
+	{"-simple", simple},	 {"-verbose", verbose}, {"-exact", exact},   {"-h0", hubble},
+	{"-hubble", hubble},	 {"-omega", matter},	{"-matter", matter}, {"-lambda", vacuum},
+	{"-vacuum", vacuum},	 {"-vaccum", vacuum},	{"-radiation", radiation}, {"-w0", w0},
+	{"-wa", wa},		 {"-from", from},	{"-digits", digits}, {"-threads", threads},
+};
+
+/* What the options ask for. */
+struct Options {
+	expansion::Model model;
+	int form = 0;	 /* -1 d_L only, 0 the three distances, 1 distances and times */
+	int threads = 0; /* 0: one per processor */
+	int digits = 6;
+	int from = inverse::z;
+};
+
 /* What every block is computed with. */
 struct Setup {
 	expansion::Universe u;
-	int form;   /* -1 d_L only, 0 the three distances, 1 distances and times */
+	int form;   /* as in Options */
 	int digits; /* significant digits of every number written */
 	inverse::Problem inverse; /* the kernel, and what the values are */
 };
 
+static int parse_options(int argc, char *argv[], Options &o);
 static bool number(const char *text, const char *stop, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
+static int default_threads();
 static expansion::Kernel *fastest_kernel(bool times, bool lookback);
 static int quantity(const char *word);
 static void compute(stream::Block &b, const void *setup);
@@ -64,56 +93,13 @@ static void put(std::string &out, double x, int digits);
 int
 main(int argc, char *argv[])
 {
-	double H0 = 73, Omega_M = 0.27, Lambda0 = 0.73;
-	int form = 0, threads = 0, digits = 6, from = inverse::z, i;
+	Options o;
 
 	if (answer("skytable", argc, argv, help))
 		return finish("skytable");
-	for (i = 1; i < argc && argv[i][0] == '-'; i++) {
-		const char *o = argv[i];
-		if (!std::strcmp(o, "--")) {
-			i++;
-			break;
-		}
-		if (!std::strcmp(o, "-simple") || !std::strcmp(o, "-verbose")) {
-			form = o[1] == 's' ? -1 : 1;
-			continue;
-		}
-		if (!std::strcmp(o, "-from")) {
-			if (i + 1 == argc)
-				return bad_usage("-from needs a value");
-			from = quantity(argv[++i]);
-			if (!std::strcmp(argv[i], "d_A"))
-				return bad_usage("-from d_A: every d_A below its greatest belongs to two "
-						 "redshifts; give d_L or d_c");
-			if (from < 0)
-				return bad_usage("-from: not z, d_L, d_c, t_lookback or t_age: %s",
-						 shown(argv[i]).text);
-			continue;
-		}
-		double *p = !std::strcmp(o, "-h0") || !std::strcmp(o, "-hubble")     ? &H0
-			    : !std::strcmp(o, "-omega") || !std::strcmp(o, "-matter") ? &Omega_M
-			    : !std::strcmp(o, "-lambda") || !std::strcmp(o, "-vacuum") ||
-					    !std::strcmp(o, "-vaccum")
-				    ? &Lambda0
-				    : nullptr;
-		bool count = !std::strcmp(o, "-threads") || !std::strcmp(o, "-digits");
-		if (!p && !count)
-			return bad_usage("unknown option: %s", shown(o).text);
-		if (i + 1 == argc)
-			return bad_usage("%s needs a value", shown(o).text);
-		const char *v = argv[++i];
-		double x;
-		if (!number(v, v + std::strlen(v), &x))
-			return bad_usage("%s: not a number: %s", shown(o).text, shown(v).text);
-		int most = o[1] == 't' ? stream::max_threads : 17;
-		if (!p && (x != std::floor(x) || x < 1 || x > most))
-			return bad_usage("%s: not a count from 1 to %d: %s", o, most, shown(v).text);
-		if (p)
-			*p = x;
-		else
-			(o[1] == 't' ? threads : digits) = static_cast<int>(x);
-	}
+	int i = parse_options(argc, argv, o);
+	if (i < 0)
+		return 1;
 	for (int k = i; k < argc; k++) {
 		double z;
 		if (!number(argv[k], argv[k] + std::strlen(argv[k]), &z))
@@ -123,23 +109,19 @@ main(int argc, char *argv[])
 						 : "");
 	}
 
-	if (threads == 0) {
-		cpu_set_t cpus;
-		threads = sched_getaffinity(0, sizeof cpus, &cpus) ? 1 : CPU_COUNT(&cpus);
-		threads = threads < 1 ? 1 : threads > stream::max_threads ? stream::max_threads : threads;
-	}
 	inverse::Guide guide;
-	Setup setup = {expansion::universe(H0, Omega_M, Lambda0), form, digits, {}};
+	Setup setup = {expansion::universe(o.model), o.form, o.digits, {}};
 	/* The lookback time shares the comoving sum's samples and costs little
 	 * more; the age has samples of its own. */
-	setup.inverse = {static_cast<inverse::Quantity>(from), &setup.u,
-			 fastest_kernel(form > 0 || from == inverse::t_age, from == inverse::t_lookback),
+	setup.inverse = {static_cast<inverse::Quantity>(o.from), &setup.u,
+			 fastest_kernel(o.form > 0 || o.from == inverse::t_age, o.from == inverse::t_lookback),
 			 &guide, {}};
-	if (from != inverse::z)
+	if (o.from != inverse::z)
 		inverse::prepare(setup.inverse);
 
 	stream::Ring r;
-	int read_errno = stream::run(r, threads, compute, &setup, argv + i, argc - i);
+	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup, argv + i,
+				     argc - i);
 
 	/* A lost write is the one failure to report: nothing after it counts. */
 	int status = 0;
@@ -156,6 +138,86 @@ main(int argc, char *argv[])
 	return finish("skytable") | status;
 }
 
+/* Reads the options into o, up to the first argument that is not one, or
+ * after --.  Returns the index of the first value, or -1 after saying on
+ * standard error what was wrong. */
+static int
+parse_options(int argc, char *argv[], Options &o)
+{
+	int i;
+	for (i = 1; i < argc && argv[i][0] == '-'; i++) {
+		const char *name = argv[i];
+		if (!std::strcmp(name, "--"))
+			return i + 1;
+		const Option *op = nullptr;
+		for (const Option &c : options)
+			if (!std::strcmp(name, c.name))
+				op = &c;
+		if (!op)
+			return bad_usage("unknown option: %s", shown(name).text), -1;
+		if (op->id < hubble) {
+			if (op->id == exact)
+				o.model.exact = true;
+			else
+				o.form = op->id == simple ? -1 : 1;
+			continue;
+		}
+		if (i + 1 == argc)
+			return bad_usage("%s needs a value", name), -1;
+		const char *v = argv[++i];
+		if (op->id == from) {
+			o.from = quantity(v);
+			if (!std::strcmp(v, "d_A"))
+				return bad_usage("-from d_A: every d_A below its greatest belongs to two "
+						 "redshifts; give d_L or d_c"),
+				       -1;
+			if (o.from < 0)
+				return bad_usage("-from: not z, d_L, d_c, t_lookback or t_age: %s", shown(v).text), -1;
+			continue;
+		}
+		double x;
+		if (!number(v, v + std::strlen(v), &x))
+			return bad_usage("%s: not a number: %s", name, shown(v).text), -1;
+		int most = op->id == threads ? stream::max_threads : 17;
+		switch (op->id) {
+		case hubble:
+			o.model.H0 = x;
+			break;
+		case matter:
+			o.model.Omega_M = x;
+			break;
+		case vacuum:
+			o.model.Lambda0 = x;
+			break;
+		case radiation:
+			if (!(x >= 0))
+				return bad_usage("-radiation: not a density of 0 or more: %s", shown(v).text), -1;
+			o.model.radiation = x;
+			break;
+		case w0:
+		case wa:
+			if (!std::isfinite(x))
+				return bad_usage("%s: not a finite number: %s", name, shown(v).text), -1;
+			(op->id == w0 ? o.model.w0 : o.model.wa) = x;
+			break;
+		default:
+			if (x != std::floor(x) || x < 1 || x > most)
+				return bad_usage("%s: not a count from 1 to %d: %s", name, most, shown(v).text), -1;
+			(op->id == threads ? o.threads : o.digits) = static_cast<int>(x);
+		}
+	}
+	return i;
+}
+
+/* One thread per processor this process may run on, within the ring's limit. */
+static int
+default_threads()
+{
+	cpu_set_t cpus;
+	int n = sched_getaffinity(0, sizeof cpus, &cpus) ? 1 : CPU_COUNT(&cpus);
+	return n < 1 ? 1 : n > stream::max_threads ? stream::max_threads : n;
+}
+
 /* The widest vector path this processor runs, with the sums asked for. */
 static expansion::Kernel *
 fastest_kernel(bool times, bool lookback)
@@ -163,14 +225,14 @@ fastest_kernel(bool times, bool lookback)
 	using namespace expansion;
 #if defined(__x86_64__) || defined(__i386__)
 	if (have_avx512())
-		return times ? lane_sums_avx512<true> : lookback ? lane_sums_avx512<false, true>
-								 : lane_sums_avx512<false>;
+		return times ? lane_integrals_avx512<true> : lookback ? lane_integrals_avx512<false, true>
+								 : lane_integrals_avx512<false>;
 	if (have_avx2())
-		return times ? lane_sums_avx2<true> : lookback ? lane_sums_avx2<false, true>
-							       : lane_sums_avx2<false>;
+		return times ? lane_integrals_avx2<true> : lookback ? lane_integrals_avx2<false, true>
+							       : lane_integrals_avx2<false>;
 #endif
-	return times ? lane_sums_base<true> : lookback ? lane_sums_base<false, true>
-						       : lane_sums_base<false>;
+	return times ? lane_integrals_base<true> : lookback ? lane_integrals_base<false, true>
+						       : lane_integrals_base<false>;
 }
 
 /* The quantity -from names, or -1. */
@@ -185,7 +247,9 @@ quantity(const char *word)
 }
 
 /* Whether the text up to stop, with blanks around it allowed, is one whole
- * number.  *stop is a newline or the terminating zero, where strtod stops. */
+ * number.  *stop is a newline or the terminating zero, where strtod stops.
+ * from_chars reads the same decimal numbers to the same doubles, faster;
+ * strtod reads what it does not (a sign '+', hexadecimal, out of range). */
 static bool
 number(const char *text, const char *stop, double *value)
 {
@@ -194,8 +258,17 @@ number(const char *text, const char *stop, double *value)
 	/* strtod would skip other white space (a form feed, a newline) itself. */
 	if (text == stop || std::strchr(" \t\n\v\f\r", *text))
 		return false;
-	char *end;
-	*value = std::strtod(text, &end);
+	const char *end = nullptr;
+#ifdef __cpp_lib_to_chars
+	auto read = std::from_chars(text, stop, *value);
+	if (read.ec == std::errc() && (read.ptr == stop || stream::blank(*read.ptr)))
+		end = read.ptr;
+#endif
+	if (!end) {
+		char *e;
+		*value = std::strtod(text, &e);
+		end = e;
+	}
 	if (end == text)
 		return false;
 	while (end < stop && stream::blank(*end))
@@ -231,6 +304,7 @@ compute(stream::Block &b, const void *setup)
 {
 	const Setup &s = *static_cast<const Setup *>(setup);
 	const char *end = b.in.data() + b.in.size();
+	b.out.reserve(4 * b.in.size());
 	std::vector<double> values;
 	long line = b.first_line;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1, line++) {
@@ -292,15 +366,6 @@ static void
 put(std::string &out, double x, int digits)
 {
 	char buf[32];
-	char *p = buf;
-	*p++ = '\t';
-	if (std::isnan(x) || std::isinf(x)) {
-		if (std::signbit(x))
-			*p++ = '-';
-		std::memcpy(p, std::isnan(x) ? "nan" : "inf", 3);
-		p += 3;
-	} else {
-		p = std::to_chars(p, buf + sizeof buf, x, std::chars_format::general, digits).ptr;
-	}
-	out.append(buf, p);
+	buf[0] = '\t';
+	out.append(buf, general::write(buf + 1, buf + sizeof buf, x, digits));
 }

@@ -11,8 +11,8 @@
 
 namespace {
 
-const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] "
-			  "[-lambda Lambda0] [-from Q] [-digits N] [-threads N] [value ...]\n";
+const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
+			  "[-radiation R] [-w0 W0] [-wa WA] [-exact] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -164,49 +164,52 @@ bits(double x)
 }
 
 /* The dispatcher picks one vector path per machine, so every path this
- * machine can run is held to the scalar sums here, bit for bit. */
+ * machine can run is held to the scalar integrals here, bit for bit, under
+ * both rules, with a cosmological constant and with evolving dark energy. */
 TEST(Skytable, VectorPathsMatchScalarBits)
 {
-	std::vector<double> zs = {0, 1, 1000, 1e-300, 1e300, -0.5, -1, -2, NAN, -NAN, INFINITY};
+	std::vector<double> zs = {0, 1, 1000, 1e-300, 1e300, -0.5, -1, -2, NAN, -NAN, INFINITY, 1e6, 3};
 	std::mt19937_64 rng(3);
 	for (int i = 0; i < 40; i++)
 		zs.push_back(std::ldexp(static_cast<double>(rng() % 1000000), -(int)(rng() % 30)));
-	std::vector<double> a;
-	a.reserve(zs.size());
-	for (double z : zs)
-		a.push_back(expansion::emission(z));
 	typedef void Kernel(const double *, size_t, const expansion::Universe &, double *, double *,
 			    double *);
 	std::vector<std::pair<const char *, Kernel *>> paths = {
-		{"baseline", expansion::lane_sums_base<true>}};
+		{"baseline", expansion::lane_integrals_base<true>}};
 #if defined(__x86_64__) || defined(__i386__)
 	if (expansion::have_avx2())
-		paths.push_back({"AVX2", expansion::lane_sums_avx2<true>});
+		paths.push_back({"AVX2", expansion::lane_integrals_avx2<true>});
 	if (expansion::have_avx512())
-		paths.push_back({"AVX-512", expansion::lane_sums_avx512<true>});
+		paths.push_back({"AVX-512", expansion::lane_integrals_avx512<true>});
 	else
 		std::printf("This processor lacks AVX-512F: its path is not checked.\n");
 #endif
-	const double parameters[][3] = {{73, 0.27, 0.73}, {70, 0.3, 0.7}, {70, -1, -0.5}, {0, 1, 0}};
+	// H0, Omega_M, Lambda0, radiation, w0, wa, exact
+	const double parameters[][7] = {{73, 0.27, 0.73, 4.165e-5, -1, 0, 0}, {70, 0.3, 0.7, 4.165e-5, -1, 0, 0},
+					{70, -1, -0.5, 4.165e-5, -1, 0, 0},   {0, 1, 0, 4.165e-5, -1, 0, 0},
+					{70, 0.3, 0.7, 0, -0.9, 0.2, 0},      {73, 0.27, 0.73, 4.165e-5, -1, 0, 1},
+					{70, 0.3, 1.6, 0, -1.1, -0.4, 1},     {70, 0.1, 2, 4.165e-5, -1, 0, 1}};
 	for (const auto &p : parameters) {
-		expansion::Universe u = expansion::universe(p[0], p[1], p[2]);
+		expansion::Model m;
+		m.H0 = p[0], m.Omega_M = p[1], m.Lambda0 = p[2], m.radiation = p[3], m.w0 = p[4], m.wa = p[5];
+		m.exact = p[6] != 0;
+		expansion::Universe u = expansion::universe(m);
 		for (const auto &path : paths)
-			for (size_t count : {a.size(), a.size() - 1, size_t{3}, size_t{1}}) {
+			for (size_t count : {zs.size(), zs.size() - 1, size_t{3}, size_t{1}}) {
 				std::vector<double> s[3], c(count);
 				for (auto &v : s)
 					v.resize(count);
-				path.second(a.data(), count, u, s[0].data(), s[1].data(), s[2].data());
-				expansion::lane_sums_base<false>(a.data(), count, u, nullptr, nullptr,
-								 c.data());
+				path.second(zs.data(), count, u, s[0].data(), s[1].data(), s[2].data());
+				expansion::lane_integrals_base<false>(zs.data(), count, u, nullptr, nullptr, c.data());
 				std::vector<double> lb(count), lc(count);
-				expansion::lane_sums_base<false, true>(a.data(), count, u, nullptr,
-								       lb.data(), lc.data());
+				expansion::lane_integrals_base<false, true>(zs.data(), count, u, nullptr, lb.data(),
+									    lc.data());
 				for (size_t k = 0; k < count; k++) {
 					double want[3];
-					expansion::sums<true>(a[k], u, want[0], want[1], want[2]);
+					expansion::integrals<true>(zs[k], u, want[0], want[1], want[2]);
 					for (int j = 0; j < 3; j++)
 						EXPECT_EQ(bits(s[j][k]), bits(want[j]))
-							<< path.first << " z=" << zs[k] << " sum " << j;
+							<< path.first << " z=" << zs[k] << " integral " << j;
 					EXPECT_EQ(bits(c[k]), bits(want[2])) << "comoving alone, z=" << zs[k];
 					EXPECT_EQ(bits(lb[k]), bits(want[1])) << "lookback alone, z=" << zs[k];
 					EXPECT_EQ(bits(lc[k]), bits(want[2])) << "with lookback, z=" << zs[k];
