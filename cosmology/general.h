@@ -38,7 +38,16 @@ write(char *p, char *end, double x, int digits)
 	int e2;
 	double m = std::frexp(std::fabs(x), &e2);
 	std::uint64_t M = static_cast<std::uint64_t>(std::ldexp(m, 53));
-	int E = e2 - 53, X = static_cast<int>(std::floor(std::log10(std::fabs(x))));
+	/* The decimal exponent X, from the binary one: 2^(e2 - 1) <= |x| < 2^e2
+	 * leaves two candidates, told apart by a power of ten where one is
+	 * exact, else by the division below. */
+	int E = e2 - 53, X = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398120));
+	static const double tens[23] = {1e0,  1e1,  1e2,  1e3,	1e4,  1e5,  1e6,  1e7,	1e8,  1e9,  1e10, 1e11,
+					1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+	if (X + 1 >= 0 && X + 1 <= 22 && std::fabs(x) >= tens[X + 1])
+		X++;
+	else if (X + 1 < 0 && X + 1 >= -22 && std::fabs(x) * tens[-(X + 1)] >= 1)
+		X++;
 	std::uint64_t low = 1, high; /* 10^(digits - 1) and 10^digits */
 	for (int i = 1; i < digits; i++)
 		low *= 10;

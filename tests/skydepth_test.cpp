@@ -10,10 +10,11 @@ const std::string defaults = " H0=73 Omega_M=0.27 Lambda0=0.73";
 /* The five lines of a verbose run, or the two of a normal one. */
 std::string
 verbose(const std::string &z, const std::string &params, const std::string &dist,
-	const std::string &times, const std::string &d_L, const std::string &k = "0")
+	const std::string &times, const std::string &d_L, const std::string &k = "0",
+	const std::string &radiation = "4.165E-5/(h*h)")
 {
 	return "skydepth " + z + params + "\nskydepth z=" + z + params + " Curvaturve_k=" + k +
-	       " Radiation=4.165E-5/(h*h)\nskydepth " + dist + "\nskydepth " + times +
+	       " Radiation=" + radiation + "\nskydepth " + dist + "\nskydepth " + times +
 	       "\nskydepth = " + d_L + " Mpc\n";
 }
 std::string
@@ -148,33 +149,45 @@ TEST(Skydepth, DoublePrecisionValues)
 }
 
 /*
- * Densities that do not add up to 1 curve space.  The digits were computed
- * outside the kit twice: by an exact quadrature of the same model (mpmath's
- * tanh-sinh at 30 digits, radiation included), and by the 1000-step midpoint
- * rule redone in Python.  They agree to the printed digits except where the
- * rule's own error (up to 1.1e-6 for the distances at z = 10, 4.2e-6 for the
- * times) moves the sixth digit; there the digit is the rule's.
+ * Densities that do not add up to 1 curve space; radiation and dark energy
+ * are as the options set them.  The digits were computed outside the kit:
+ * by the 1000-step midpoint rule redone in Python in the kit's order of
+ * operations and, for the curved rows, by an exact quadrature of the same
+ * model (mpmath's tanh-sinh at 30 digits, radiation included).  They agree
+ * to the printed digits except where the rule's own error (up to 1.1e-6 for
+ * the distances at z = 10, 4.2e-6 for the times) moves the sixth digit;
+ * there the digit is the rule's.
  */
-TEST(Skydepth, CurvedUniverses)
+TEST(Skydepth, Models)
 {
 	const struct {
 		std::string h0, omega, lambda, z, k, f[6];
+		Args more;
+		std::string radiation = "4.165E-5/(h*h)";
 	} cases[] = {
 		{"70", "0.3", "0", "1", "0.7",
-		 {"5871.79", "2794.94", "1467.95", "4.66897", "6.62484", "11.2938"}},
+		 {"5871.79", "2794.94", "1467.95", "4.66897", "6.62484", "11.2938"}, {}},
 		{"70", "0.3", "0", "10", "0.7",
-		 {"123654", "7821.75", "1021.93", "0.437511", "10.8563", "11.2938"}},
-		{"70", "2", "0", "1", "-1", {"4282.57", "2242.34", "1070.64", "2.53036", "5.4422", "7.97256"}},
+		 {"123654", "7821.75", "1021.93", "0.437511", "10.8563", "11.2938"}, {}},
+		{"70", "2", "0", "1", "-1", {"4282.57", "2242.34", "1070.64", "2.53036", "5.4422", "7.97256"}, {}},
 		{"70", "2", "0", "10", "-1",
-		 {"42825.7", "4886.63", "353.931", "0.182888", "7.78967", "7.97256"}},
+		 {"42825.7", "4886.63", "353.931", "0.182888", "7.78967", "7.97256"}, {}},
 		{"70", "0.3", "0.699", "0.5", "0.001",
-		 {"2832.24", "1888.1", "1258.77", "8.41789", "5.03931", "13.4572"}},
+		 {"2832.24", "1888.1", "1258.77", "8.41789", "5.03931", "13.4572"}, {}},
 		{"67.4", "0.5", "0.9", "2", "-0.4",
-		 {"14348", "5259.37", "1594.23", "2.83609", "10.4988", "13.3348"}},
+		 {"14348", "5259.37", "1594.23", "2.83609", "10.4988", "13.3348"}, {}},
+		{"70", "0.3", "0.7", "1", "0",
+		 {"6607.66", "3303.83", "1651.91", "5.75166", "7.71534", "13.467"}, {"-radiation", "0"}, "0/(h*h)"},
+		{"70", "0.3", "0", "2", "0.7",
+		 {"14237.9", "4243.1", "1581.99", "2.71579", "8.57288", "11.2887"}, {"-radiation", "1e-4"}, "0.0001/(h*h)"},
+		{"73", "0.27", "0.73", "1", "0",
+		 {"6255.29", "3127.64", "1563.82", "5.61076", "7.30909", "12.9198"}, {"-w0", "-0.9", "-wa", "0.2"},
+		 "4.165E-5/(h*h) w0=-0.9 wa=0.2"},
 	};
 	for (const auto &c : cases) {
 		const auto &f = c.f;
 		Args params = {"-h0", c.h0, "-omega", c.omega, "-lambda", c.lambda, "-verbose"};
+		params.insert(params.end(), c.more.begin(), c.more.end());
 		Args args = params;
 		args.insert(args.begin(), c.z);
 		check(SKYDEPTH_PATH,
@@ -182,7 +195,7 @@ TEST(Skydepth, CurvedUniverses)
 				      "d_L=" + f[0] + " Mpc, d_c=" + f[1] + " Mpc, d_A=" + f[2] + " Mpc",
 				      "t_age=" + f[3] + " Gyr, t_lookback=" + f[4] + " Gyr, t_now=" + f[5] +
 					      " Gyr",
-				      f[0], c.k)}});
+				      f[0], c.k, c.radiation)}});
 		params.push_back(c.z);
 		check(SKYTABLE_PATH, {{params, c.z + "\t" + f[0] + "\t" + f[1] + "\t" + f[2] + "\t" +
 						       f[3] + "\t" + f[4] + "\t" + f[5] + "\n"}});
@@ -212,6 +225,11 @@ TEST(Skydepth, Notes)
 		 n("-h0 takes no value starting with '-', so not \"-.5\"; a leading blank, \" -.5\", passes it")},
 		{{"1", "-h0", "-simple"}, "6452.3\n",
 		 n("-h0 has no value: the next argument, \"-simple\", starts with '-'")},
+		{{"1", "-w0", "-0.9", "-wa", "-.2", "-simple"}, "6362.16\n", ""},
+		{{"1", "-radiation", "-1", "-wa", "--x", "-simple"}, "6452.3\n",
+		 n("-radiation takes no value starting with '-', so not \"-1\"; a leading blank, \" -1\", passes it") +
+			 n("-wa has no value: the next argument, \"--x\", starts with '-'") +
+			 n("ignored \"--x\": no such option")},
 		{{"1", "-h0", "--x", "-simple"}, "6452.3\n",
 		 n("-h0 has no value: the next argument, \"--x\", starts with '-'") +
 			 n("ignored \"--x\": no such option")},

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "expansion.h"
+#include "general.h"
 #include "run.h"
 
 namespace {
@@ -257,6 +258,10 @@ TEST(Skytable, ErrorsAndLineEnds)
 		 "d_c\n" + usage, 1},
 		{{"-from", "x"}, "", "", "skytable: -from: not z, d_L, d_c, t_lookback or t_age: x\n" + usage, 1},
 		{{"-from"}, "", "", "skytable: -from needs a value\n" + usage, 1},
+		{{"-radiation", "-1e-5"}, "", "", "skytable: -radiation: not a density of 0 or more: -1e-5\n" + usage, 1},
+		{{"-radiation", "nan"}, "", "", "skytable: -radiation: not a density of 0 or more: nan\n" + usage, 1},
+		{{"-w0", "x"}, "", "", "skytable: -w0: not a number: x\n" + usage, 1},
+		{{"-wa", "-inf"}, "", "", "skytable: -wa: not a finite number: -inf\n" + usage, 1},
 		{{"1", ""}, "", "", "skytable: argument 2: not a number: \n" + usage, 1},
 		{{"--", "1 2"}, "", "", "skytable: argument 2: not a number: 1 2\n" + usage, 1},
 		{{"+1", " 1"}, "", "+1\t6452.3\t3226.15\t1613.07\n1\t6452.3\t3226.15\t1613.07\n", "", 0},
@@ -422,6 +427,9 @@ TEST(Skytable, FromEachQuantity)
 		{{"-omega", "0.3", "-lambda", "3", "-simple", "-from", "d_L"}, "2000\n2245.2\n3000\n",
 		 "2000\t0.243682\n2245.2\t0.248244\n3000\tnan\n", "", 0},
 		{{"-omega", "0.1", "-lambda", "2.0", "-verbose"}, "100\n", "100\tnan\tnan\tnan\tnan\tnan\tnan\n", "", 0},
+		// The sum dips below 0 near a = 0.501, between two of the 512
+		// scale factors sampled for it, and between two midpoint samples.
+		{{"-omega", "0.50410147", "-lambda", "2.00587782", "-simple"}, "0.9\n1.5\n", "0.9\t3729.81\n1.5\tnan\n", "", 0},
 		// d_L peaks at 53574.2 near z = 16.3, and turns negative after.
 		{{"-omega", "0.1", "-lambda", "1.2", "-from", "d_L", "-digits", "8"}, "60000\n1e6\n50000\n",
 		 "60000\tnan\tnan\tnan\tnan\n1e6\tnan\tnan\tnan\tnan\n"
@@ -550,5 +558,62 @@ TEST(Skytable, FromTurnsBack)
 		auto again = d_L_at(params, zs);
 		for (size_t k = 0; k < zs.size(); k++)
 			EXPECT_LE(std::fabs(again[k] - values[k]), 1e-12 * values[k]) << what << " value " << values[k];
+	}
+}
+
+/* The integrals under -exact, against references computed outside the
+ * kit: an exact quadrature of the same model by mpmath's tanh-sinh rule at
+ * 34 digits, in y = sqrt(a).  Within 1e-12 up to z = 1e4, 1e-9 beyond. */
+TEST(Skytable, ExactAgainstQuadrature)
+{
+	const struct {
+		Args args;
+		std::string z;
+		double f[6];
+	} cases[] = {
+		{{}, "1", {6452.2985920669908, 3226.1492960334954, 1613.0746480167477, 5.7723093743726661, 7.5185661600500602, 13.290875534422726}},
+		{{}, "1e4", {138574439.19102833, 13856.058313271506, 1.3854672845986906, 6.8400732915337855e-06, 13.290868694349435, 13.290875534422726}},
+		{{"-h0", "70", "-omega", "0.3", "-lambda", "0", "-radiation", "0"}, "10",
+		 {123723.87155555555, 7824.3795073592228, 1022.5113351698806, 0.43933456733999304, 10.858261909156742, 11.297596476496736}},
+		{{"-radiation", "0", "-w0", "-0.9", "-wa", "0.2"}, "2",
+		 {14777.857149951626, 4925.9523833172088, 1641.9841277724029, 3.1972162796732819, 9.7279321119828523, 12.925148391656135}},
+		{{"-h0", "67.4", "-omega", "0.5", "-lambda", "0.9", "-w0", "-1.2", "-wa", "0.4"}, "1000",
+		 {6879531.2283406705, 12551.050413712142, 6.8657927769939056, 0.00036535804344923995, 13.624941186344122, 13.625306544387572}},
+		{{"-h0", "70", "-omega", "0.3", "-lambda", "0.7"}, "1e6",
+		 {13894105246.604023, 13894.091352512669, 0.013894077458435211, 7.5665514454955201e-10, 13.461464409457307, 13.461464410213962}},
+	};
+	for (const auto &c : cases) {
+		Args args = c.args;
+		args.insert(args.end(), {"-exact", "-verbose", "-digits", "17", c.z});
+		auto f = fields(lines(run(SKYTABLE_PATH, args).out).at(0));
+		ASSERT_EQ(f.size(), 7u) << describe(SKYTABLE_PATH, args);
+		double tolerance = c.z == "1e6" ? 1e-9 : 1e-12;
+		for (int k = 0; k < 6; k++)
+			EXPECT_NEAR(std::stod(f[k + 1]), c.f[k], tolerance * c.f[k]) << describe(SKYTABLE_PATH, args) << " column " << k;
+	}
+}
+
+/* skytable writes numbers through its own formatter, which must write what
+ * printf's %.Ng writes for every double and every N: random bit patterns,
+ * numbers of every size, and halfway cases, which round to even. */
+TEST(Skytable, DigitsAsPrintf)
+{
+	std::mt19937_64 rng(23);
+	std::vector<double> xs = {0.125, 2.5, 1e22, 1e23, 5e-324, 1e-5, 999999.5, 9999995, 123456.5, 1e300, -0.0, 0};
+	for (int i = 0; i < 300000; i++) {
+		uint64_t b = rng();
+		double x;
+		std::memcpy(&x, &b, sizeof x);
+		if (i % 2)
+			x = std::ldexp(static_cast<double>(b >> 11), -static_cast<int>(rng() % 140));
+		if (std::isfinite(x))
+			xs.push_back(x);
+	}
+	for (size_t i = 0; i < xs.size(); i++) {
+		int digits = 1 + static_cast<int>(i % 17);
+		char got[40], want[40];
+		*general::write(got, got + sizeof got, xs[i], digits) = '\0';
+		std::snprintf(want, sizeof want, "%.*g", digits, xs[i]);
+		ASSERT_STREQ(got, want) << "%." << digits << "g of " << xs[i];
 	}
 }
