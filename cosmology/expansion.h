@@ -563,6 +563,7 @@ integrals(const T &z, const Universe &u, T &age, T &lookback, T &comoving)
 struct Depth {
 	double d_L, d_c, d_A;
 	double t_age, t_lookback, t_now;
+	double d_M; /* the transverse comoving distance */
 };
 
 /* The radial comoving distance D_C in Mpc bent into the transverse one,
@@ -590,11 +591,11 @@ depth(double z, const Universe &u, double age, double lookback, double comoving)
 {
 	Depth d;
 	if (emission(z) < u.a_turn)
-		return {NAN, NAN, NAN, NAN, NAN, NAN};
+		return {NAN, NAN, NAN, NAN, NAN, NAN, NAN};
 	if (u.Omega_k == 0) {
 		/* Flat: the transverse distance is the radial one. */
 		d.d_L = (comoving * (1 + z)) * u.hubble_distance;
-		d.d_c = std::isinf(z) ? comoving * u.hubble_distance : d.d_L / (1 + z);
+		d.d_c = d.d_M = std::isinf(z) ? comoving * u.hubble_distance : d.d_L / (1 + z);
 		d.d_A = d.d_c / (1 + z);
 	} else {
 		/* Curved: the transverse comoving distance D_M is the radial
@@ -603,6 +604,7 @@ depth(double z, const Universe &u, double age, double lookback, double comoving)
 		double D_M = transverse(u, D_C);
 		d.d_L = (1 + z) * D_M;
 		d.d_c = D_C;
+		d.d_M = D_M;
 		d.d_A = D_M / (1 + z);
 	}
 	double age_now = age + lookback;
@@ -612,6 +614,58 @@ depth(double z, const Universe &u, double age, double lookback, double comoving)
 	if (u.a_turn > 0)
 		d.t_age = d.t_now = NAN;
 	return d;
+}
+
+/* E(z) = H/H0 at z, from the Friedmann sum; nan where the universe never was. */
+inline double
+rate(double z, const Universe &u)
+{
+	double a = emission(z), F;
+	friedmann(a, u, F);
+	return a < u.a_turn ? NAN : std::sqrt(F) / a;
+}
+
+/* d(d_L)/dz at z, in Mpc: d_M + (1 + z) dD_M/dD_C c/(H0 E), the transverse
+ * distance's bending of the radial one's slope 1/E. */
+inline double
+dd_L(double z, const Universe &u, const Depth &d, double E)
+{
+	double bend = 1, x;
+	if (u.Omega_k != 0) {
+		transverse(u, d.d_c, &x);
+		bend = u.Omega_k > 0 ? std::cosh(x) : std::cos(x);
+	}
+	return d.d_M + (1 + z) * bend * u.hubble_distance / E;
+}
+
+/*
+ * The comoving volume inside the radial distance D_C, whole sky, in Mpc^3:
+ * 4 pi/3 D_C^3 when flat; curved, with R = c/H0/sqrt|Omega_k| and
+ * x = D_C/R, pi R^3 (sinh 2x - 2x) when open and pi R^3 (2x - sin 2x) when
+ * closed, written as 4 pi/3 D_C^3 g(x), g = 3 (sinh 2x - 2x)/(4 x^3) or its
+ * like, which below x = 0.5 is the sum of 6 (+-4x^2)^m/(2m + 3)!, so that a
+ * nearly flat universe loses no digits to the subtraction.
+ */
+inline double
+volume(const Universe &u, double D_C)
+{
+	double flat = 4 * M_PI / 3 * D_C * D_C * D_C;
+	if (u.Omega_k == 0 || D_C == 0 || std::isinf(D_C))
+		return flat;
+	double x, y, g = 0;
+	transverse(u, D_C, &x);
+	y = 2 * x;
+	double s = u.Omega_k > 0 ? 1 : -1;
+	if (std::fabs(x) < 0.5) {
+		double t = 1;
+		for (int m = 0; m < 12; m++) {
+			g += t;
+			t *= s * y * y / ((2 * m + 4) * (2 * m + 5));
+		}
+	} else {
+		g = 3 * (s > 0 ? std::sinh(y) - y : y - std::sin(y)) / (4 * x * x * x);
+	}
+	return flat * g;
 }
 
 /* A vector path: the integrals for count lanes of z (lane_integrals below). */
@@ -628,7 +682,7 @@ depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, D
 		x.assign(count, 0);
 	kernel(zs, count, u, v[0].data(), v[1].data(), v[2].data());
 	for (std::size_t k = 0; k < count; k++)
-		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN} : depth(zs[k], u, v[0][k], v[1][k], v[2][k]);
+		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN, 0} : depth(zs[k], u, v[0][k], v[1][k], v[2][k]);
 }
 
 /*

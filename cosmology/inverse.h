@@ -22,12 +22,19 @@
 #include <mutex>
 #include <vector>
 
+#include "columns.h"
 #include "expansion.h"
 
 namespace inverse {
 
-/* What the values are; z reads redshifts, as the forward table does. */
-enum Quantity { z, d_L, d_c, t_lookback, t_age };
+/* What the values are, a column that -from takes; z reads redshifts, as the
+ * forward table does. */
+typedef columns::Id Quantity;
+using columns::d_c;
+using columns::d_L;
+using columns::t_age;
+using columns::t_lookback;
+using columns::V_c;
 
 /* The returned redshift reproduces the value to this relative error, or
  * is as close as the arithmetic's resolution allows. */
@@ -56,35 +63,30 @@ struct Problem {
 	expansion::Kernel *kernel; /* with times where a time is solved for or printed */
 	Guide *guide;
 	std::vector<Piece> pieces; /* from z = 0 to the end of the universe's history */
+	bool modulus = false;	   /* the values are distance moduli, solved for as d_L */
 };
 
 inline double
-of(Quantity q, const expansion::Depth &d)
+of(const Problem &p, double z, const expansion::Depth &d)
 {
-	return q == d_L ? d.d_L : q == d_c ? d.d_c : q == t_lookback ? d.t_lookback : d.t_age;
+	return columns::value(p.quantity, z, *p.u, d);
 }
 
 /* dQ/dz at z, from the integrand there: 1/E for the comoving distance,
  * 1/((1 + z) E) for the times; d_L adds the bending of the transverse
- * distance.  Close to the slope of the midpoint sums, which is all Newton
- * needs. */
+ * distance, and the volume is 4 pi c/H0 d_M^2/E.  Close to the slope of the
+ * midpoint sums, which is all Newton needs. */
 inline double
 slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth &d)
 {
-	double a = expansion::emission(z), F;
-	expansion::friedmann(a, u, F);
-	double E = std::sqrt(F) / a;
+	double E = expansion::rate(z, u);
 	switch (q) {
 	case d_c:
 		return u.hubble_distance / E;
-	case d_L: {
-		double D_M = d.d_L / (1 + z), bend = 1, x;
-		if (u.Omega_k != 0) {
-			expansion::transverse(u, d.d_c, &x);
-			bend = u.Omega_k > 0 ? std::cosh(x) : std::cos(x);
-		}
-		return D_M + (1 + z) * bend * u.hubble_distance / E;
-	}
+	case d_L:
+		return expansion::dd_L(z, u, d, E);
+	case V_c:
+		return 4 * M_PI * u.hubble_distance * (d.d_M * d.d_M) / E * 1e-9;
 	case t_lookback:
 		return u.hubble_time / ((1 + z) * E);
 	default:
@@ -109,7 +111,7 @@ build(const Problem &p, Guide &g)
 	g.usable = true;
 	g.q.resize(nodes), g.u.resize(nodes);
 	for (int k = 0; k < nodes; k++) {
-		g.q[k] = sign * of(p.quantity, d[k]);
+		g.q[k] = sign * of(p, zs[k], d[k]);
 		g.u[k] = std::log1p(zs[k]);
 		if (!(std::isfinite(g.q[k]) && (k == 0 || g.q[k] > g.q[k - 1])))
 			g.usable = false;
@@ -146,6 +148,8 @@ guess(const Problem &p, const Guide *g, double v)
 		return std::max(std::pow(p.pieces[0].q0 / v, 2.0 / 3) - 1, 1e-3);
 	case t_lookback:
 		return v / u.hubble_time;
+	case V_c:
+		return std::cbrt(3e9 * v / (4 * M_PI)) / u.hubble_distance;
 	default:
 		return v / u.hubble_distance;
 	}
@@ -170,12 +174,12 @@ prepare(Problem &p)
 	auto at = [&](double z) {
 		expansion::Depth d;
 		expansion::depths(p.kernel, u, &z, 1, &d);
-		return of(p.quantity, d);
+		return of(p, z, d);
 	};
 	const double ends[2] = {0, z_end};
 	expansion::Depth d_ends[2], &end = d_ends[1];
 	expansion::depths(p.kernel, u, ends, 2, d_ends);
-	p.pieces.assign(1, {0, z_end, of(p.quantity, d_ends[0]), 0});
+	p.pieces.assign(1, {0, z_end, of(p, 0, d_ends[0]), 0});
 	double angle = 0;
 	if (u.Omega_k < 0)
 		expansion::transverse(u, end.d_c, &angle);
@@ -188,7 +192,7 @@ prepare(Problem &p)
 			zs[i] = i == 0 ? 0 : i == n ? z_end : 1 / (1 - (1 - a_end) * i / n) - 1;
 		expansion::depths(p.kernel, u, zs.data(), n + 1, d.data());
 		for (int i = 0; i <= n; i++)
-			q[i] = of(p.quantity, d[i]);
+			q[i] = of(p, zs[i], d[i]);
 		for (int i = 1; i < n; i++) {
 			double sign = q[i] > q[i - 1] ? 1 : -1;
 			if (!(sign * (q[i + 1] - q[i]) < 0))
@@ -203,7 +207,7 @@ prepare(Problem &p)
 			p.pieces.push_back({z_turn, z_end, q_turn, 0});
 		}
 	}
-	p.pieces.back().q1 = of(p.quantity, end);
+	p.pieces.back().q1 = of(p, z_end, end);
 }
 
 /* The first piece that reaches v, or null.  A turn reaches a little
@@ -240,7 +244,7 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 {
 	if (l.final)
 		return true;
-	double sign = l.sign, q = of(p.quantity, d);
+	double sign = l.sign, q = of(p, l.z, d);
 	if (std::fabs(q - l.v) <= tolerance * l.v || ++l.passes > 200)
 		return true;
 	/* A quantity that is not a number lies beyond the universe's reach. */
@@ -271,8 +275,16 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
  * quantity is the value, or of the redshifts tried the one whose quantity
  * came closest; nan where no redshift gives it. */
 inline void
-solve(const Problem &p, const double *v, std::size_t count, double *zs, expansion::Depth *d)
+solve(const Problem &p, const double *values, std::size_t count, double *zs, expansion::Depth *d)
 {
+	/* A distance modulus mu is a luminosity distance of 10^(mu/5 - 5) Mpc. */
+	std::vector<double> moduli;
+	const double *v = values;
+	if (p.modulus) {
+		for (std::size_t k = 0; k < count; k++)
+			moduli.push_back(std::pow(10.0, values[k] / 5 - 5));
+		v = moduli.data();
+	}
 	bool with_guide = p.guide && (count >= guide_values || p.guide->built);
 	if (with_guide)
 		std::call_once(p.guide->once, build, std::cref(p), std::ref(*p.guide));
@@ -309,7 +321,7 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 		std::size_t still = 0;
 		for (std::size_t j = 0; j < open.size(); j++) {
 			std::size_t k = open[j];
-			double miss = std::fabs(of(p.quantity, got[j]) - lanes[k].v);
+			double miss = std::fabs(of(p, tried[j], got[j]) - lanes[k].v);
 			if (std::isnan(miss))
 				miss = INFINITY;
 			if (lanes[k].final || miss <= lanes[k].miss) {
@@ -329,7 +341,7 @@ solve(const Problem &p, const double *v, std::size_t count, double *zs, expansio
 		bool missed = l.miss > tolerance * l.v && !(l.above && l.below) && l.ended;
 		if (std::isnan(zs[k]) || (!l.final && missed)) {
 			zs[k] = NAN;
-			d[k] = {NAN, NAN, NAN, NAN, NAN, NAN};
+			d[k] = {NAN, NAN, NAN, NAN, NAN, NAN, NAN};
 		}
 	}
 }

@@ -9,6 +9,7 @@
  */
 #include <sched.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "columns.h"
 #include "expansion.h"
 #include "finish.h"
 #include "general.h"
@@ -29,10 +31,11 @@
 
 static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
-	"[-radiation R] [-w0 W0] [-wa WA] [-exact] [-from Q] [-digits N] [-threads N] [value ...]\n";
+	"[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-from Q] [-digits N] "
+	"[-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-exact] [-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
@@ -42,9 +45,12 @@ static const char *const help[] = {
 	"  -radiation R                       radiation density Omega_r h^2 (4.165e-5; 0 for none)",
 	"  -w0 W0, -wa WA                     dark energy w = w0 + wa (1 - a) (-1, 0)",
 	"  -exact                             the integrals' true values, not the 1000-step rule's",
-	"  -from Q                            the values are Q: z, d_L or d_c in Mpc, t_lookback or",
-	"                                     t_age in Gyr; each gets its redshift, then its line:",
-	"                                     skytable -from d_L 6452.3 finds z = 1",
+	"  -columns LIST                      the columns, comma-separated, of z, d_L, d_c, d_M, d_A,",
+	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now",
+	"  -header                            first a line naming the columns",
+	"  -from Q                            the values are Q: d_L, d_c in Mpc, mu in mag, V_c in",
+	"                                     Gpc^3, t_age, t_lookback in Gyr; each gets its redshift,",
+	"                                     then its line: skytable -from d_L 6452.3 finds z = 1",
 	"  -digits N                          significant digits of every number, 1 to 17 (6)",
 	"  -threads N                         at most N threads (one per processor)",
 	"  --                                 ends the options, before a value such as -1",
@@ -53,7 +59,7 @@ static const char *const help[] = {
 
 /* The options: those before hubble are flags, the others take the next
  * argument as their value. */
-enum Id { simple, verbose, exact, hubble, matter, vacuum, radiation, w0, wa, from, digits, threads };
+enum Id { simple, verbose, exact, header, hubble, matter, vacuum, radiation, w0, wa, from, digits, threads, listed };
 static const struct Option {
 	const char *name;
 	Id id;
@@ -62,23 +68,27 @@ static const struct Option {
 	{"-hubble", hubble},	 {"-omega", matter},	{"-matter", matter}, {"-lambda", vacuum},
 	{"-vacuum", vacuum},	 {"-vaccum", vacuum},	{"-radiation", radiation}, {"-w0", w0},
 	{"-wa", wa},		 {"-from", from},	{"-digits", digits}, {"-threads", threads},
+	{"-header", header},	 {"-columns", listed},
 };
 
 /* What the options ask for. */
 struct Options {
 	expansion::Model model;
-	int form = 0;	 /* -1 d_L only, 0 the three distances, 1 distances and times */
+	const char *form = nullptr; /* -simple or -verbose, where given */
+	std::vector<columns::Id> columns;
+	bool listed = false; /* whether -columns gave them */
+	bool header = false;
 	int threads = 0; /* 0: one per processor */
 	int digits = 6;
-	int from = inverse::z;
+	columns::Id from = columns::z;
 };
 
 /* What every block is computed with. */
 struct Setup {
 	expansion::Universe u;
-	int form;   /* as in Options */
-	int digits; /* significant digits of every number written */
-	inverse::Problem inverse; /* the kernel, and what the values are */
+	std::vector<columns::Id> columns; /* printed after the input's text */
+	int digits;			  /* significant digits of every number written */
+	inverse::Problem inverse;	  /* the kernel, and what the values are */
 };
 
 static int parse_options(int argc, char *argv[], Options &o);
@@ -86,7 +96,8 @@ static bool number(const char *text, const char *stop, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static int default_threads();
 static expansion::Kernel *fastest_kernel(bool times, bool lookback);
-static int quantity(const char *word);
+static bool choose_columns(Options &o, const char *list);
+static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static void compute(stream::Block &b, const void *setup);
 static void put(std::string &out, double x, int digits);
 
@@ -109,14 +120,33 @@ main(int argc, char *argv[])
 						 : "");
 	}
 
+	if (!o.listed) {
+		/* The forms: d_L (-simple), the three distances, and -verbose's
+		 * times after them; with -from the redshift found first. */
+		static const columns::Id all[] = {columns::z, columns::d_L, columns::d_c, columns::d_A,
+						  columns::t_age, columns::t_lookback, columns::t_now};
+		int first = o.from == columns::z ? 1 : 0;
+		int last = !o.form ? 4 : o.form[1] == 'v' ? 7 : 1 + first;
+		o.columns.assign(all + first, all + last);
+	}
+	if (o.header) {
+		std::string line = columns::table[o.from].name;
+		for (columns::Id c : o.columns)
+			line.append("\t").append(columns::table[c].name);
+		line.push_back('\n');
+		std::fputs(line.c_str(), stdout);
+	}
+
 	inverse::Guide guide;
-	Setup setup = {expansion::universe(o.model), o.form, o.digits, {}};
+	Setup setup = {expansion::universe(o.model), o.columns, o.digits, {}};
 	/* The lookback time shares the comoving sum's samples and costs little
-	 * more; the age has samples of its own. */
-	setup.inverse = {static_cast<inverse::Quantity>(o.from), &setup.u,
-			 fastest_kernel(o.form > 0 || o.from == inverse::t_age, o.from == inverse::t_lookback),
-			 &guide, {}};
-	if (o.from != inverse::z)
+	 * more; the age has samples of its own.  A distance modulus is solved
+	 * for as the luminosity distance it stands for. */
+	bool times = asked(o.columns, columns::t_age) || asked(o.columns, columns::t_now) || o.from == columns::t_age;
+	bool lookback = asked(o.columns, columns::t_lookback) || o.from == columns::t_lookback;
+	setup.inverse = {o.from == columns::mu ? columns::d_L : o.from, &setup.u, fastest_kernel(times, lookback),
+			 &guide, {}, o.from == columns::mu};
+	if (o.from != columns::z)
 		inverse::prepare(setup.inverse);
 
 	stream::Ring r;
@@ -158,21 +188,38 @@ parse_options(int argc, char *argv[], Options &o)
 		if (op->id < hubble) {
 			if (op->id == exact)
 				o.model.exact = true;
+			else if (op->id == header)
+				o.header = true;
 			else
-				o.form = op->id == simple ? -1 : 1;
+				o.form = op->name;
+			if (o.form && o.listed)
+				return bad_usage("-columns with %s: which of them wins is not defined", o.form), -1;
 			continue;
 		}
 		if (i + 1 == argc)
 			return bad_usage("%s needs a value", name), -1;
 		const char *v = argv[++i];
 		if (op->id == from) {
-			o.from = quantity(v);
+			const columns::Column *c = columns::named(v, std::strlen(v));
 			if (!std::strcmp(v, "d_A"))
 				return bad_usage("-from d_A: every d_A below its greatest belongs to two "
 						 "redshifts; give d_L or d_c"),
 				       -1;
-			if (o.from < 0)
-				return bad_usage("-from: not z, d_L, d_c, t_lookback or t_age: %s", shown(v).text), -1;
+			if (!c || !c->from) {
+				std::string names;
+				for (const columns::Column &t : columns::table)
+					if (t.from)
+						names.append(names.empty() ? "" : ", ").append(t.name);
+				return bad_usage("-from: not one of %s: %s", names.c_str(), shown(v).text), -1;
+			}
+			o.from = c->id;
+			continue;
+		}
+		if (op->id == listed) {
+			if (o.form)
+				return bad_usage("-columns with %s: which of them wins is not defined", o.form), -1;
+			if (!choose_columns(o, v))
+				return -1;
 			continue;
 		}
 		double x;
@@ -235,15 +282,35 @@ fastest_kernel(bool times, bool lookback)
 						       : lane_integrals_base<false>;
 }
 
-/* The quantity -from names, or -1. */
-static int
-quantity(const char *word)
+/* Reads -columns' comma-separated list into o; false after saying what
+ * was wrong. */
+static bool
+choose_columns(Options &o, const char *list)
 {
-	static const char *const words[] = {"z", "d_L", "d_c", "t_lookback", "t_age"};
-	for (int q = 0; q < 5; q++)
-		if (!std::strcmp(word, words[q]))
-			return q;
-	return -1;
+	o.listed = true;
+	o.columns.clear();
+	for (const char *p = list;; p++) {
+		std::size_t len = std::strcspn(p, ",");
+		const columns::Column *c = columns::named(p, len);
+		if (!c) {
+			std::string names;
+			for (const columns::Column &t : columns::table)
+				names.append(names.empty() ? "" : ", ").append(t.name);
+			bad_usage("-columns: not a column: \"%s\"; the columns are %s",
+				  shown(p, len).text, names.c_str());
+			return false;
+		}
+		o.columns.push_back(c->id);
+		p += len;
+		if (!*p)
+			return true;
+	}
+}
+
+static bool
+asked(const std::vector<columns::Id> &list, columns::Id id)
+{
+	return std::find(list.begin(), list.end(), id) != list.end();
 }
 
 /* Whether the text up to stop, with blanks around it allowed, is one whole
@@ -325,7 +392,7 @@ compute(stream::Block &b, const void *setup)
 	std::size_t count = values.size();
 	std::vector<double> zs(count);
 	std::vector<expansion::Depth> d(count);
-	bool forward = s.inverse.quantity == inverse::z;
+	bool forward = s.inverse.quantity == columns::z;
 	if (forward)
 		expansion::depths(s.inverse.kernel, s.u, values.data(), count, d.data());
 	else
@@ -343,19 +410,9 @@ compute(stream::Block &b, const void *setup)
 		while (stream::blank(last[-1]))
 			last--;
 		b.out.append(l + k, last);
-		if (!forward)
-			put(b.out, zs[n], s.digits);
-		if (forward || s.form >= 0)
-			put(b.out, d[n].d_L, s.digits);
-		if (s.form >= 0) {
-			put(b.out, d[n].d_c, s.digits);
-			put(b.out, d[n].d_A, s.digits);
-		}
-		if (s.form > 0) {
-			put(b.out, d[n].t_age, s.digits);
-			put(b.out, d[n].t_lookback, s.digits);
-			put(b.out, d[n].t_now, s.digits);
-		}
+		double z = forward ? values[n] : zs[n];
+		for (columns::Id c : s.columns)
+			put(b.out, columns::value(c, z, s.u, d[n]), s.digits);
 		n++;
 		b.out.push_back('\n');
 	}

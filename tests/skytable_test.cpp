@@ -13,7 +13,8 @@
 namespace {
 
 const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
-			  "[-radiation R] [-w0 W0] [-wa WA] [-exact] [-from Q] [-digits N] [-threads N] [value ...]\n";
+			  "[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-from Q] [-digits N] "
+			  "[-threads N] [value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -256,7 +257,7 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-from", "d_A"}, "", "",
 		 "skytable: -from d_A: every d_A below its greatest belongs to two redshifts; give d_L or "
 		 "d_c\n" + usage, 1},
-		{{"-from", "x"}, "", "", "skytable: -from: not z, d_L, d_c, t_lookback or t_age: x\n" + usage, 1},
+		{{"-from", "x"}, "", "", "skytable: -from: not one of z, d_L, d_c, mu, V_c, t_age, t_lookback: x\n" + usage, 1},
 		{{"-from"}, "", "", "skytable: -from needs a value\n" + usage, 1},
 		{{"-radiation", "-1e-5"}, "", "", "skytable: -radiation: not a density of 0 or more: -1e-5\n" + usage, 1},
 		{{"-radiation", "nan"}, "", "", "skytable: -radiation: not a density of 0 or more: nan\n" + usage, 1},
