@@ -140,22 +140,23 @@ root(v2d &x)
 }
 #endif
 
-/* The integers of a number type's width, for its bits. */
+/* The unsigned integers of a number type's width, for its bits: their
+ * arithmetic wraps, whatever the bits. */
 template <typename T>
 struct Bits {
-	typedef long long type;
+	typedef unsigned long long type;
 };
 template <>
 struct Bits<v2d> {
-	typedef long long type __attribute__((vector_size(16)));
+	typedef unsigned long long type __attribute__((vector_size(16)));
 };
 template <>
 struct Bits<v4d> {
-	typedef long long type __attribute__((vector_size(32)));
+	typedef unsigned long long type __attribute__((vector_size(32)));
 };
 template <>
 struct Bits<v8d> {
-	typedef long long type __attribute__((vector_size(64)));
+	typedef unsigned long long type __attribute__((vector_size(64)));
 };
 
 /* 1.5 * 2^52: added to a double below 2^51 in magnitude, it rounds it to an
@@ -178,8 +179,8 @@ ln(const T &x, T &y)
 	typedef typename Bits<T>::type I;
 	I b, e_bits;
 	std::memcpy(&b, &x, sizeof b);
-	e_bits = ((b >> 52) - 1023) + 0x4338000000000000LL;
-	b = (b & 0x000fffffffffffffLL) | 0x3ff0000000000000LL;
+	e_bits = ((b >> 52) - 1023) + 0x4338000000000000ULL;
+	b = (b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL;
 	T m, e;
 	std::memcpy(&m, &b, sizeof m);
 	std::memcpy(&e, &e_bits, sizeof e);
@@ -219,7 +220,7 @@ expo(const T &x_in, T &y)
 		T hm = h + magic, two_h;
 		I b;
 		std::memcpy(&b, &hm, sizeof b);
-		b = ((b - 0x4338000000000000LL) + 1023) << 52;
+		b = ((b - 0x4338000000000000ULL) + 1023) << 52;
 		std::memcpy(&two_h, &b, sizeof two_h);
 		y = y * two_h;
 	}

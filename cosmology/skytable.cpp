@@ -158,8 +158,7 @@ main(int argc, char *argv[])
 	if (r.write_errno) {
 		errno = r.write_errno;
 	} else if (r.bad_line) {
-		std::fprintf(stderr, "skytable: line %ld: not a number: %s\n", r.bad_line,
-			     r.bad_text.c_str());
+		std::fprintf(stderr, "skytable: line %ld: %s\n", r.bad_line, r.bad_text.c_str());
 		status = 1;
 	} else if (read_errno) {
 		std::fprintf(stderr, "skytable: read error: %s\n", std::strerror(read_errno));
@@ -382,7 +381,7 @@ compute(stream::Block &b, const void *setup)
 			continue;
 		if (!number(l, stop, &x)) {
 			b.bad_line = line;
-			b.bad_text = shown(l + k, stop - l - k).text;
+			b.bad_text = std::string("not a number: ") + shown(l + k, stop - l - k).text;
 			end = l;
 			break;
 		}

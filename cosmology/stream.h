@@ -1,13 +1,15 @@
 /*
- * skytable's streaming machinery: lines in, blocks of lines through worker
- * threads, text out in input order, in bounded memory.
+ * skytable's streaming machinery: records in, blocks of records through
+ * worker threads, text out in input order, in bounded memory.
  *
- * The reader gathers whole lines into blocks; workers run the per-line work
- * on them; the writer writes the blocks' text oldest first.  A ring of
- * blocks bounds the memory whatever the size of the input.  What a line
- * becomes depends on its bytes alone, never on how they arrive: a line of
- * at most longest_line bytes is held and handed to the per-line work; a
- * longer one is not held: a comment (a '#' after any blanks) or a line of
+ * A record is a line or, in a table whose fields may be quoted, a row,
+ * whose quoted fields may hold line breaks.  The reader gathers whole
+ * records into blocks; workers run the per-record work on them; the writer
+ * writes the blocks' text oldest first.  A ring of blocks bounds the memory
+ * whatever the size of the input.  What a record becomes depends on its
+ * bytes alone, never on how they arrive: a record of at most the format's
+ * longest bytes is held and handed to the per-record work; a longer one is
+ * not held: a comment (a line with a '#' after any blanks) or a line of
  * blanks is copied through as it comes, and any other is refused.
  */
 #pragma once
@@ -16,6 +18,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -28,19 +31,27 @@
 
 namespace stream {
 
-enum { longest_line = 4096, block_lines = 1024, max_threads = 64 };
+enum { longest_line = 4096, block_lines = 1024, block_bytes = 8 << 20, max_threads = 64 };
 
-/* A block of whole input lines and the text it prints. */
+/* How the input is cut into records. */
+struct Format {
+	bool quoted = false;		/* a '"' opens and closes fields that may hold line breaks */
+	std::size_t longest = longest_line; /* the longest record held */
+	const char *too_long = nullptr; /* what a longer record is told, if not that it is not a number */
+};
+
+/* A block of whole input records and the text it prints. */
 struct Block {
 	std::string in, out;
 	long first_line;      /* the number of the first line of in */
 	long bad_line;	      /* 0, or the line at which the output stops */
-	std::string bad_text; /* that line's text, shown safely */
+	std::string bad_text; /* what is wrong with it, its text shown safely */
+	long empty;	      /* records whose value was missing */
 	bool done;
 };
 
-/* Turns a block's lines into its text; on a bad line it sets bad_line and
- * bad_text and writes nothing for that line or after it. */
+/* Turns a block's records into its text; on a bad record it sets bad_line
+ * and bad_text and writes nothing for that record or after it. */
 typedef void Work(Block &b, const void *job);
 
 /* The ring of blocks between the reader, the workers and the writer.
@@ -50,13 +61,15 @@ struct Ring {
 	std::size_t head, next, tail;
 	Work *work;
 	const void *job;
+	Format format;
 	int threads, started;
 	pthread_t workers[max_threads];
 	bool closing;
 	bool failed; /* a write failed or a line was bad: nothing more is read or written */
 	int write_errno;
 	long bad_line;	      /* the first bad line, or 0 */
-	std::string bad_text; /* its text, shown safely */
+	std::string bad_text; /* what is wrong with it */
+	long empty;	      /* records written whose value was missing */
 	std::mutex lock;
 	std::condition_variable ready, finished;
 };
@@ -112,6 +125,7 @@ write_oldest(Ring &r)
 	if (r.failed)
 		return;
 	put_out(r, b.out.data(), b.out.size());
+	r.empty += b.empty;
 	if (b.bad_line) {
 		r.failed = true;
 		r.bad_line = b.bad_line;
@@ -131,6 +145,7 @@ claim(Ring &r, long first_line)
 	b.out.clear();
 	b.first_line = first_line;
 	b.bad_line = 0;
+	b.empty = 0;
 	b.done = false;
 	return b;
 }
@@ -179,42 +194,49 @@ read_arguments(Ring &r, char *const *args, int count)
 	drain(r);
 }
 
-/* Where the reader is in the current line. */
+/* Where the reader is in the current record. */
 enum Lineform {
-	held,	 /* gathered into the block, at most longest_line bytes so far */
+	held,	 /* gathered into the block, at most the longest record so far */
 	copied,	 /* an overlong comment, copied through as it comes */
 	blanks,	 /* an overlong run of blanks, copied through as it comes */
 	refused, /* overlong and not a comment: its text is gathered for the message */
 };
 
 /*
- * Standard input, line by line, into blocks.  Before waiting for input,
- * everything read so far is written, so that a catalog typed or trickling
- * in gets its answers line by line, and a run that has failed ends at once.
- * Returns 0, or the errno of a failed read.
+ * Standard input, record by record, into blocks, after prefix, bytes of it
+ * read already.  Before waiting for input, everything read so far is
+ * written, so that a catalog typed or trickling in gets its answers record
+ * by record, and a run that has failed ends at once.  Returns 0, or the
+ * errno of a failed read.
  */
 inline int
-read_input(Ring &r)
+read_input(Ring &r, const std::string &prefix)
 {
+	const Format &f = r.format;
 	char buf[1 << 16];
-	long line = 1;
+	long line = 1;	       /* the line being read */
+	long first = 1;	       /* the line the unfinished record starts on */
 	Lineform form = held;
 	Block *b = nullptr;
-	std::size_t start = 0; /* where b's unfinished line starts */
-	std::string text;      /* a refused line's text, from its first non-blank, until
-				* there is enough to show */
+	std::size_t start = 0; /* where b's unfinished record starts */
+	long records = 0;      /* b's whole records */
+	bool quoted = false;   /* whether the unfinished record is inside quotes */
+	bool stop = false;     /* a record was refused */
+	std::string text;      /* a refused record's text, from its first non-blank,
+				* until there is enough to show */
 
-	/* Ends the run at a refused line, after every line before it. */
+	/* Ends the run at a refused record, after every record before it. */
 	auto refuse = [&] {
 		if (!b)
-			b = &claim(r, line), start = 0;
+			b = &claim(r, first), start = 0;
 		b->in.resize(start);
-		b->bad_line = line;
-		b->bad_text = shown(text.data(), text.size()).text;
+		b->bad_line = first;
+		b->bad_text = f.too_long ? f.too_long : std::string("not a number: ") + shown(text.data(), text.size()).text;
 		submit(r);
 		drain(r);
+		stop = true;
 	};
-	/* Submits b's whole lines; an unfinished one stays in b, or in a new block. */
+	/* Submits b's whole records; an unfinished one stays in b, or in a new block. */
 	auto submit_whole = [&] {
 		if (!b || start == 0)
 			return;
@@ -223,11 +245,104 @@ read_input(Ring &r)
 		submit(r);
 		b = nullptr;
 		if (!rest.empty())
-			b = &claim(r, line), b->in = rest;
+			b = &claim(r, first), b->in = rest, records = 0;
 		start = 0;
 	};
+	/* Whether the unfinished record, whose line has just ended, ends with
+	 * it: outside quotes, or a comment, whose quotes do not count. */
+	auto ends = [&] {
+		if (!quoted)
+			return true;
+		std::size_t k = b->in.find_first_not_of(" \t\r", start);
+		return b->in[k] == '#';
+	};
+	/* The bytes [p, end). */
+	auto take = [&](const char *p, const char *end) {
+		while (p < end && !r.failed && !stop) {
+			auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+			const char *next = nl ? nl + 1 : end;
+			if (form == refused) {
+				text.append(p, next - p - (nl != nullptr));
+				p = next;
+				if (nl || text.size() >= shown_bytes)
+					refuse();
+				continue;
+			}
+			if (form == blanks) {
+				const char *q = p;
+				while (q < next && blank(*q))
+					q++;
+				if (q < next && *q != '#' && *q != '\n') {
+					put_out(r, p, q - p);
+					form = refused, text.clear(), p = q;
+					continue;
+				}
+				form = q < next && *q == '#' ? copied : blanks;
+			}
+			if (form != held) {
+				put_out(r, p, next - p);
+				if (nl)
+					form = held, first = ++line;
+				p = next;
+				continue;
+			}
+			if (!b)
+				b = &claim(r, first), start = 0, records = 0;
+			b->in.append(p, next);
+			if (f.quoted)
+				for (const char *q = p; q < next; q++)
+					quoted ^= *q == '"';
+			p = next;
+			std::size_t len = b->in.size() - start - (nl != nullptr);
+			if (len > f.longest) {
+				/* Decided by the first longest + 1 bytes: a
+				 * comment, a run of blanks, or a record refused. */
+				const char *l = b->in.data() + start;
+				std::size_t k = 0;
+				while (k < len && blank(l[k]))
+					k++;
+				quoted = false;
+				if (k <= f.longest && l[k] != '#') {
+					text.assign(l + k, std::min(len - k, std::size_t{shown_bytes}));
+					b->in.resize(start);
+					if (nl || text.size() >= shown_bytes || f.too_long)
+						refuse();
+					else
+						form = refused;
+					continue;
+				}
+				/* Everything before goes first.  Past a run of blanks
+				 * the rest of the segment is read again. */
+				std::size_t keep = k <= f.longest ? b->in.size() - start : k;
+				p = next - (b->in.size() - start - keep);
+				std::string head = b->in.substr(start, keep);
+				b->in.resize(start);
+				if (start > 0)
+					submit(r);
+				b = nullptr, start = 0;
+				drain(r);
+				put_out(r, head.data(), head.size());
+				if (k > f.longest)
+					form = blanks;
+				else if (nl)
+					first = ++line;
+				else
+					form = copied;
+				continue;
+			}
+			if (nl) {
+				line++;
+				if (!ends())
+					continue;
+				start = b->in.size(), first = line, quoted = false;
+				if (++records == block_lines || b->in.size() >= block_bytes)
+					submit(r), b = nullptr;
+			}
+		}
+	};
 
-	while (!r.failed) {
+	take(prefix.data(), prefix.data() + prefix.size());
+	while (!r.failed && !stop) {
 		pollfd in = {0, POLLIN, 0};
 		if (poll(&in, 1, 0) == 0) {
 			submit_whole();
@@ -248,105 +363,36 @@ read_input(Ring &r)
 			drain(r);
 			return n < 0 ? errno : 0;
 		}
-		for (const char *p = buf, *end = buf + n; p < end && !r.failed;) {
-			auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
-			const char *next = nl ? nl + 1 : end;
-			if (form == refused) {
-				text.append(p, next - p - (nl != nullptr));
-				p = next;
-				if (nl || text.size() >= shown_bytes)
-					return refuse(), 0;
-				continue;
-			}
-			if (form == blanks) {
-				const char *q = p;
-				while (q < next && blank(*q))
-					q++;
-				if (q < next && *q != '#' && *q != '\n') {
-					put_out(r, p, q - p);
-					form = refused, text.clear(), p = q;
-					continue;
-				}
-				form = q < next && *q == '#' ? copied : blanks;
-			}
-			if (form != held) {
-				put_out(r, p, next - p);
-				if (nl)
-					form = held, line++;
-				p = next;
-				continue;
-			}
-			if (!b)
-				b = &claim(r, line), start = 0;
-			b->in.append(p, next);
-			p = next;
-			std::size_t len = b->in.size() - start - (nl != nullptr);
-			if (len > longest_line) {
-				/* Decided by the first longest_line + 1 bytes: a
-				 * comment, a run of blanks, or a line refused. */
-				const char *l = b->in.data() + start;
-				std::size_t k = 0;
-				while (k < len && blank(l[k]))
-					k++;
-				if (k <= longest_line && l[k] != '#') {
-					text.assign(l + k, len - k);
-					b->in.resize(start);
-					if (nl || text.size() >= shown_bytes)
-						return refuse(), 0;
-					form = refused;
-					continue;
-				}
-				/* Everything before goes first.  Past a run of blanks
-				 * the rest of the segment is read again. */
-				std::size_t keep = k <= longest_line ? b->in.size() - start : k;
-				p = next - (b->in.size() - start - keep);
-				std::string head = b->in.substr(start, keep);
-				b->in.resize(start);
-				if (start > 0)
-					submit(r);
-				b = nullptr, start = 0;
-				drain(r);
-				put_out(r, head.data(), head.size());
-				if (k > longest_line)
-					form = blanks;
-				else if (nl)
-					line++;
-				else
-					form = copied;
-				continue;
-			}
-			if (nl) {
-				start = b->in.size();
-				if (++line - b->first_line == block_lines)
-					submit(r), b = nullptr;
-			}
-		}
+		take(buf, buf + n);
 	}
 	return 0;
 }
 
-/* Runs the lines of the arguments, or without any of standard input,
- * through threads workers, and stops them.  Returns 0, or the errno of a
- * failed read. */
+/* Runs the lines of the arguments, or without any the records of standard
+ * input, prefix first, through threads workers, and stops them.  Returns 0,
+ * or the errno of a failed read. */
 inline int
-run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count)
+run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count,
+    const Format &format = Format(), const std::string &prefix = "")
 {
 	/* One block per worker, one being read and one being written. */
 	r.blocks.resize(threads + 2);
 	r.head = r.next = r.tail = 0;
 	r.work = work;
 	r.job = job;
+	r.format = format;
 	r.threads = threads;
 	r.started = 0;
 	r.closing = r.failed = false;
 	r.write_errno = 0;
 	r.bad_line = 0;
+	r.empty = 0;
 
 	int read_errno = 0;
 	if (count > 0)
 		read_arguments(r, args, count);
 	else
-		read_errno = read_input(r);
+		read_errno = read_input(r, prefix);
 
 	std::unique_lock<std::mutex> hold(r.lock);
 	r.closing = true;
