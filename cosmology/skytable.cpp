@@ -8,6 +8,7 @@
  * in expansion.h, inverse in inverse.h), and formatted.
  */
 #include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +24,7 @@
 
 #include "columns.h"
 #include "expansion.h"
+#include "fields.h"
 #include "finish.h"
 #include "general.h"
 #include "inverse.h"
@@ -31,11 +33,11 @@
 
 static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
-	"[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-from Q] [-digits N] "
-	"[-threads N] [value ...]\n";
+	"[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-column NAME|N] "
+	"[-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-column NAME|N] [-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
@@ -48,6 +50,11 @@ static const char *const help[] = {
 	"  -columns LIST                      the columns, comma-separated, of z, d_L, d_c, d_M, d_A,",
 	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now",
 	"  -header                            first a line naming the columns",
+	"  -column NAME, -column N            standard input is a table (CSV, TSV or blank-separated):",
+	"                                     the values are its field NAME, named in its header,",
+	"                                     or its N-th field; each row is written whole, the",
+	"                                     columns after it",
+	"  -sep tab|comma|space               the table's separator, where its first row shows another",
 	"  -from Q                            the values are Q: d_L, d_c in Mpc, mu in mag, V_c in",
 	"                                     Gpc^3, t_age, t_lookback in Gyr; each gets its redshift,",
 	"                                     then its line: skytable -from d_L 6452.3 finds z = 1",
@@ -59,7 +66,7 @@ static const char *const help[] = {
 
 /* The options: those before hubble are flags, the others take the next
  * argument as their value. */
-enum Id { simple, verbose, exact, header, hubble, matter, vacuum, radiation, w0, wa, from, digits, threads, listed };
+enum Id { simple, verbose, exact, header, hubble, matter, vacuum, radiation, w0, wa, from, digits, threads, listed, column, sep };
 static const struct Option {
 	const char *name;
 	Id id;
@@ -68,8 +75,11 @@ static const struct Option {
 	{"-hubble", hubble},	 {"-omega", matter},	{"-matter", matter}, {"-lambda", vacuum},
 	{"-vacuum", vacuum},	 {"-vaccum", vacuum},	{"-radiation", radiation}, {"-w0", w0},
 	{"-wa", wa},		 {"-from", from},	{"-digits", digits}, {"-threads", threads},
-	{"-header", header},	 {"-columns", listed},
+	{"-header", header},	 {"-columns", listed},	{"-column", column}, {"-sep", sep},
 };
+
+/* The longest row of a table read whole. */
+enum { longest_row = 1 << 20 };
 
 /* What the options ask for. */
 struct Options {
@@ -81,6 +91,19 @@ struct Options {
 	int threads = 0; /* 0: one per processor */
 	int digits = 6;
 	columns::Id from = columns::z;
+	const char *column = nullptr; /* -column's NAME or N */
+	char sep = 0;		      /* -sep's: '\t', ',' or ' ' */
+};
+
+/* A table on standard input (-column): how its rows are cut, which field
+ * holds the values, where the header is. */
+struct Table {
+	bool on = false;
+	char sep = 0;		 /* '\t', ',', or ' ' for runs of blanks */
+	std::size_t field = 0;	 /* 0 for the first */
+	long header_line = 0;	 /* the line where the header row starts, or 0 */
+	std::string label;	 /* the field, for messages: its name, or "field N" */
+	std::string names;	 /* appended to the header: the columns' names */
 };
 
 /* What every block is computed with. */
@@ -89,6 +112,7 @@ struct Setup {
 	std::vector<columns::Id> columns; /* printed after the input's text */
 	int digits;			  /* significant digits of every number written */
 	inverse::Problem inverse;	  /* the kernel, and what the values are */
+	Table table;
 };
 
 static int parse_options(int argc, char *argv[], Options &o);
@@ -97,8 +121,12 @@ __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, .
 static int default_threads();
 static expansion::Kernel *fastest_kernel(bool times, bool lookback);
 static bool choose_columns(Options &o, const char *list);
+static int read_header(const Options &o, Table &t, std::string &prefix);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static void compute(stream::Block &b, const void *setup);
+static void compute_table(stream::Block &b, const Setup &s);
+static void solve(const Setup &s, std::vector<double> &values, std::vector<double> &zs,
+		  std::vector<expansion::Depth> &d);
 static void put(std::string &out, double x, int digits);
 
 int
@@ -129,6 +157,23 @@ main(int argc, char *argv[])
 		int last = !o.form ? 4 : o.form[1] == 'v' ? 7 : 1 + first;
 		o.columns.assign(all + first, all + last);
 	}
+	if (o.column && i < argc)
+		return bad_usage("-column reads a table from standard input, not from arguments");
+	if (o.sep && !o.column)
+		return bad_usage("-sep is the separator of -column's table");
+	Table table;
+	std::string prefix; /* what read_header read of standard input */
+	if (o.column) {
+		int read_errno = read_header(o, table, prefix);
+		if (read_errno < 0)
+			return 1;
+		if (read_errno) {
+			std::fprintf(stderr, "skytable: read error: %s\n", std::strerror(read_errno));
+			return 1;
+		}
+		for (columns::Id c : o.columns)
+			table.names.append(1, table.sep).append(columns::table[c].name);
+	}
 	if (o.header) {
 		std::string line = columns::table[o.from].name;
 		for (columns::Id c : o.columns)
@@ -138,7 +183,11 @@ main(int argc, char *argv[])
 	}
 
 	inverse::Guide guide;
-	Setup setup = {expansion::universe(o.model), o.columns, o.digits, {}};
+	Setup setup;
+	setup.u = expansion::universe(o.model);
+	setup.columns = o.columns;
+	setup.digits = o.digits;
+	setup.table = table;
 	/* The lookback time shares the comoving sum's samples and costs little
 	 * more; the age has samples of its own.  A distance modulus is solved
 	 * for as the luminosity distance it stands for. */
@@ -150,8 +199,11 @@ main(int argc, char *argv[])
 		inverse::prepare(setup.inverse);
 
 	stream::Ring r;
+	stream::Format format;
+	if (table.on)
+		format = {table.sep != ' ', longest_row, "a row longer than 1 MiB (1048576 bytes)"};
 	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup, argv + i,
-				     argc - i);
+				     argc - i, format, prefix);
 
 	/* A lost write is the one failure to report: nothing after it counts. */
 	int status = 0;
@@ -164,6 +216,9 @@ main(int argc, char *argv[])
 		std::fprintf(stderr, "skytable: read error: %s\n", std::strerror(read_errno));
 		status = 1;
 	}
+	if (r.empty && !r.write_errno)
+		note("skytable", "%ld row%s had no %s; %s columns are nan", r.empty, r.empty == 1 ? "" : "s",
+		     table.label.c_str(), r.empty == 1 ? "its" : "their");
 	return finish("skytable") | status;
 }
 
@@ -191,6 +246,8 @@ parse_options(int argc, char *argv[], Options &o)
 				o.header = true;
 			else
 				o.form = op->name;
+			if (o.header && o.column)
+				return bad_usage("-header with -column: the table's header row gets the columns' names"), -1;
 			if (o.form && o.listed)
 				return bad_usage("-columns with %s: which of them wins is not defined", o.form), -1;
 			continue;
@@ -212,6 +269,20 @@ parse_options(int argc, char *argv[], Options &o)
 				return bad_usage("-from: not one of %s: %s", names.c_str(), shown(v).text), -1;
 			}
 			o.from = c->id;
+			continue;
+		}
+		if (op->id == column) {
+			o.column = v;
+			if (o.header)
+				return bad_usage("-header with -column: the table's header row gets the columns' names"), -1;
+			if (!*v)
+				return bad_usage("-column: no field named"), -1;
+			continue;
+		}
+		if (op->id == sep) {
+			o.sep = !std::strcmp(v, "tab") ? '\t' : !std::strcmp(v, "comma") ? ',' : !std::strcmp(v, "space") ? ' ' : 0;
+			if (!o.sep)
+				return bad_usage("-sep: not tab, comma or space: %s", shown(v).text), -1;
 			continue;
 		}
 		if (op->id == listed) {
@@ -253,6 +324,85 @@ parse_options(int argc, char *argv[], Options &o)
 		}
 	}
 	return i;
+}
+
+/*
+ * Reads standard input up to the end of the table's first row, which is not
+ * blank nor a comment: its header with -column NAME, its first row with
+ * -column N.  The separator is -sep's, or the one that row shows.  Sets t
+ * and keeps what it read in prefix, to be read again.  Returns 0, the errno
+ * of a failed read, or -1 after saying what is wrong.
+ */
+static int
+read_header(const Options &o, Table &t, std::string &prefix)
+{
+	char buf[1 << 16];
+	bool eof = false;
+	long line = 1;
+	t.on = true;
+	std::size_t at = 0; /* where the line being looked at starts */
+	const char *c = o.column;
+	bool numbered = std::strspn(c, "0123456789") == std::strlen(c);
+	t.label = numbered ? std::string("field ") + c : c;
+	for (;;) {
+		const char *l = prefix.data() + at, *end = prefix.data() + prefix.size();
+		auto nl = static_cast<const char *>(std::memchr(l, '\n', end - l));
+		if (nl || eof) {
+			const char *stop = nl ? nl : end;
+			std::size_t k = std::strspn(l, " \t\r");
+			if (l == end) {
+				/* No row at all: the comments pass through. */
+				t.sep = o.sep ? o.sep : ',';
+				return 0;
+			}
+			if (l + k == stop || l[k] == '#') {
+				at = stop + 1 - prefix.data(), line++;
+				continue;
+			}
+			t.sep = o.sep ? o.sep : fields::guess(l, stop);
+			const char *row_end = fields::record_end(l, end, t.sep != ' ');
+			if (row_end < end || eof) {
+				if (row_end > l && row_end[-1] == '\r')
+					row_end--;
+				if (numbered) {
+					t.field = std::strtoul(c, nullptr, 10) - 1;
+					if (t.field + 1 == 0)
+						return bad_usage("-column: fields are numbered from 1: %s", shown(c).text), -1;
+					return 0;
+				}
+				t.header_line = line;
+				std::string names;
+				bool found = false;
+				fields::split(l, row_end, t.sep, [&](const std::string &f) {
+					std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
+					if (!found && a != std::string::npos && f.compare(a, z - a + 1, c) == 0)
+						found = true;
+					else if (!found)
+						t.field++;
+					names.append(names.empty() ? "" : ", ").append(shown(f.data(), f.size()).text);
+					return true;
+				});
+				if (!found) {
+					std::fprintf(stderr, "skytable: -column %s: the header has no such field; its fields are %s\n",
+						     shown(c).text, names.c_str());
+					return -1;
+				}
+				return 0;
+			}
+		}
+		if (prefix.size() > 4 * longest_row) {
+			std::fprintf(stderr, "skytable: -column %s: no %s in the first 4 MiB of input\n", shown(c).text,
+				     numbered ? "row" : "header row");
+			return -1;
+		}
+		ssize_t n = read(0, buf, sizeof buf);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n < 0)
+			return errno;
+		eof = n == 0;
+		prefix.append(buf, n);
+	}
 }
 
 /* One thread per processor this process may run on, within the ring's limit. */
@@ -369,6 +519,8 @@ static void
 compute(stream::Block &b, const void *setup)
 {
 	const Setup &s = *static_cast<const Setup *>(setup);
+	if (s.table.on)
+		return compute_table(b, s);
 	const char *end = b.in.data() + b.in.size();
 	b.out.reserve(4 * b.in.size());
 	std::vector<double> values;
@@ -414,6 +566,101 @@ compute(stream::Block &b, const void *setup)
 			put(b.out, columns::value(c, z, s.u, d[n]), s.digits);
 		n++;
 		b.out.push_back('\n');
+	}
+}
+
+/* The values of a block's records, z or -from's, and the depths at them:
+ * the redshifts (given, or found) in zs. */
+static void
+solve(const Setup &s, std::vector<double> &values, std::vector<double> &zs, std::vector<expansion::Depth> &d)
+{
+	std::size_t count = values.size();
+	zs.resize(count);
+	d.resize(count);
+	if (s.inverse.quantity == columns::z) {
+		expansion::depths(s.inverse.kernel, s.u, values.data(), count, d.data());
+		zs = values;
+	} else {
+		inverse::solve(s.inverse, values.data(), count, zs.data(), d.data());
+	}
+}
+
+/*
+ * compute() for a table: each row's chosen field is its value, and the row
+ * is written whole, then the columns, each after the table's separator,
+ * then its line end, \r\n where it had one; the header row gets the
+ * columns' names.  An empty field gives nan in every column and is counted.
+ */
+static void
+compute_table(stream::Block &b, const Setup &s)
+{
+	const Table &t = s.table;
+	const char *end = b.in.data() + b.in.size();
+	b.out.reserve(2 * b.in.size());
+	enum Kind { passed, header, row };
+	struct Record {
+		const char *text, *text_end, *stop; /* text_end is before a \r that ends it */
+		Kind kind;
+	};
+	std::vector<Record> records;
+	std::vector<double> values;
+	long line = b.first_line;
+	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1) {
+		stop = fields::record_end(l, end, t.sep != ' ');
+		long first = line;
+		line += 1 + std::count(l, stop, '\n');
+		const char *text_end = stop > l && stop[-1] == '\r' ? stop - 1 : stop;
+		std::size_t k = std::strspn(l, " \t\r");
+		if (l + k == stop || l[k] == '#') {
+			records.push_back({l, stop, stop, passed});
+			continue;
+		}
+		if (first == t.header_line) {
+			records.push_back({l, text_end, stop, header});
+			continue;
+		}
+		std::string f;
+		std::size_t n = 0;
+		bool found = false;
+		n = fields::split(l, text_end, t.sep, [&](const std::string &field) {
+			if (n++ < t.field)
+				return true;
+			f = field, found = true;
+			return false;
+		});
+		double x = NAN;
+		std::size_t a = f.find_first_not_of(" \t");
+		std::string bad;
+		if (!found)
+			bad = "no " + t.label + ": the row has " + std::to_string(n) + (n == 1 ? " field" : " fields");
+		else if (a == std::string::npos)
+			b.empty++;
+		else if (!number(f.c_str(), f.c_str() + f.size(), &x))
+			bad = t.label + ": not a number: " + shown(f.data() + a, f.size() - a).text;
+		if (!bad.empty()) {
+			b.bad_line = first, b.bad_text = bad;
+			break;
+		}
+		records.push_back({l, text_end, stop, row});
+		values.push_back(x);
+	}
+
+	std::vector<double> zs;
+	std::vector<expansion::Depth> d;
+	solve(s, values, zs, d);
+	std::size_t v = 0;
+	for (const Record &r : records) {
+		b.out.append(r.text, r.text_end);
+		if (r.kind == header)
+			b.out.append(t.names);
+		for (std::size_t c = 0; r.kind == row && c < s.columns.size(); c++) {
+			char buf[32];
+			buf[0] = t.sep;
+			b.out.append(buf, general::write(buf + 1, buf + sizeof buf,
+							 columns::value(s.columns[c], zs[v], s.u, d[v]), s.digits));
+		}
+		v += r.kind == row;
+		b.out.append(r.text_end, r.stop).push_back('\n');
 	}
 }
 

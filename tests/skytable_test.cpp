@@ -16,8 +16,8 @@
 namespace {
 
 const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
-			  "[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-from Q] [-digits N] "
-			  "[-threads N] [value ...]\n";
+			  "[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-column NAME|N] "
+			  "[-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -671,5 +671,43 @@ TEST(Skytable, EveryColumnDocumented)
 		EXPECT_NE(text.str().find(std::string(".It ") + c.name + " Ta" + unit), std::string::npos)
 			<< c.name << " in the page's table";
 		EXPECT_NE(help.find(std::string(" ") + c.name), std::string::npos) << c.name << " in --help";
+	}
+}
+
+/* Tables on standard input (-column): each row whole, then the columns,
+ * with the table's separator; quotes, CRLF, comments and blank lines as
+ * they came; whatever the pieces the input arrives in. */
+TEST(Skytable, Tables)
+{
+	const std::string csv = "# survey\n\nid,ra,z,note\n1,10.5,0.5,\"a, \"\"b\"\"\"\n2,11,\"1\",\"two\nlines\"\r\n3,12,,x\n";
+	const std::string big(1 << 20, 'x');
+	const Failure cases[] = {
+		{{"-column", "z", "-simple"}, csv,
+		 "# survey\n\nid,ra,z,note,d_L\n1,10.5,0.5,\"a, \"\"b\"\"\",2745.16\n2,11,\"1\",\"two\nlines\",6452.3\r\n"
+		 "3,12,,x,nan\n",
+		 "skytable: note: 1 row had no z; its columns are nan\n", 0},
+		{{"-column", "2", "-columns", "z,mu"}, "a\t1\nb\t2\t\n", "a\t1\t1\t44.0486\nb\t2\t\t2\t45.9237\n", "", 0},
+		{{"-column", "2", "-simple"}, "  a 1 \n b   2\n", "  a 1  6452.3\n b   2 15301.8\n", "", 0},
+		{{"-column", "z", "-sep", "space", "-simple"}, "z a,b\n1 2,3\n", "z a,b d_L\n1 2,3 6452.3\n", "", 0},
+		{{"-column", "z", "-simple"}, "z,a\n1 2,3\n", "z,a,d_L\n", "skytable: line 2: z: not a number: 1 2\n", 1},
+		{{"-column", "d", "-from", "d_L", "-simple"}, "d,n\n6452.3,\n", "d,n,z\n6452.3,,1\n", "", 0},
+		{{"-column", "w", "-simple"}, "z,w\n1,2\n3\n2,2\n", "z,w,d_L\n1,2,15301.8\n", "skytable: line 3: no w: the row has 1 field\n", 1},
+		{{"-column", "y", "-simple"}, "# c\nz,w\n1,2\n", "", "skytable: -column y: the header has no such field; its fields are z, w\n", 1},
+		{{"-column", "z", "-simple"}, "z,w\n1,2\n2," + big + "\n3,4\n", "z,w,d_L\n1,2,6452.3\n",
+		 "skytable: line 3: a row longer than 1 MiB (1048576 bytes)\n", 1},
+		{{"-column", "z", "1"}, "", "", "skytable: -column reads a table from standard input, not from arguments\n" + usage, 1},
+		{{"-column", "z", "-header"}, "", "", "skytable: -header with -column: the table's header row gets the columns' names\n" + usage, 1},
+		{{"-sep", "tab"}, "", "", "skytable: -sep is the separator of -column's table\n" + usage, 1},
+		{{"-column", "z", "-sep", "semicolon"}, "", "", "skytable: -sep: not tab, comma or space: semicolon\n" + usage, 1},
+	};
+	for (const auto &c : cases) {
+		for (size_t piece : {0, 1, 3, 7, 4097}) {
+			std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
+					   "] in pieces of " + std::to_string(piece);
+			Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input, Stdin::closes, piece);
+			EXPECT_EQ(o.out, c.out) << argv;
+			EXPECT_EQ(o.err, c.err) << argv;
+			EXPECT_EQ(o.status, c.status) << argv;
+		}
 	}
 }
