@@ -16,7 +16,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <mutex>
@@ -40,12 +39,14 @@ using columns::V_c;
  * is as close as the arithmetic's resolution allows. */
 const double tolerance = 1e-13;
 
-/* The tabulated quantity a long catalog starts from: built by the first
- * block of at least guide_values values, used by every block after it. */
-const std::size_t guide_values = 512;
+/* The tabulated quantity a long catalog starts from: built when the first
+ * value at line guide_from or after is solved, and used by every such
+ * value.  Whether a value is guided depends on its line alone, never on
+ * how the lines arrive or are shared among threads, so that the same
+ * catalog gives the same digits on every run. */
+const long guide_from = 513;
 struct Guide {
 	std::once_flag once;
-	std::atomic<bool> built{false};
 	bool usable;
 	std::vector<double> q, u; /* the quantity, and log(1 + z) */
 };
@@ -116,7 +117,6 @@ build(const Problem &p, Guide &g)
 		if (!(std::isfinite(g.q[k]) && (k == 0 || g.q[k] > g.q[k - 1])))
 			g.usable = false;
 	}
-	g.built = true;
 }
 
 /* A first redshift for v: from the guide, log(1 + z) as a polynomial in the
@@ -273,9 +273,11 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 
 /* The redshift for each of count values, and the depth there, whose
  * quantity is the value, or of the redshifts tried the one whose quantity
- * came closest; nan where no redshift gives it. */
+ * came closest; nan where no redshift gives it.  lines[k] is the line of
+ * value k, 1 for the first. */
 inline void
-solve(const Problem &p, const double *values, std::size_t count, double *zs, expansion::Depth *d)
+solve(const Problem &p, const double *values, const long *lines, std::size_t count, double *zs,
+      expansion::Depth *d)
 {
 	/* A distance modulus mu is a luminosity distance of 10^(mu/5 - 5) Mpc. */
 	std::vector<double> moduli;
@@ -285,10 +287,9 @@ solve(const Problem &p, const double *values, std::size_t count, double *zs, exp
 			moduli.push_back(std::pow(10.0, values[k] / 5 - 5));
 		v = moduli.data();
 	}
-	bool with_guide = p.guide && (count >= guide_values || p.guide->built);
+	bool with_guide = p.guide && count > 0 && lines[count - 1] >= guide_from;
 	if (with_guide)
 		std::call_once(p.guide->once, build, std::cref(p), std::ref(*p.guide));
-	const Guide *g = with_guide ? p.guide : nullptr;
 
 	std::vector<Lane> lanes(count);
 	std::vector<std::size_t> open;
@@ -300,6 +301,7 @@ solve(const Problem &p, const double *values, std::size_t count, double *zs, exp
 		}
 		Lane &l = lanes[k];
 		double sign = piece->q1 < piece->q0 ? -1 : 1;
+		const Guide *g = with_guide && lines[k] >= guide_from ? p.guide : nullptr;
 		l = {v[k], guess(p, g, v[k]), piece->z0, piece->z1, sign, INFINITY, false, false, false, 0, false};
 		if (v[k] == piece->q0)
 			l.z = piece->z0, l.final = true;

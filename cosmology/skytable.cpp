@@ -125,8 +125,8 @@ static int read_header(const Options &o, Table &t, std::string &prefix);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static void compute(stream::Block &b, const void *setup);
 static void compute_table(stream::Block &b, const Setup &s);
-static void solve(const Setup &s, std::vector<double> &values, std::vector<double> &zs,
-		  std::vector<expansion::Depth> &d);
+static void solve(const Setup &s, const std::vector<double> &values, const std::vector<long> &lines,
+		  std::vector<double> &zs, std::vector<expansion::Depth> &d);
 static void put(std::string &out, double x, int digits);
 
 int
@@ -524,6 +524,7 @@ compute(stream::Block &b, const void *setup)
 	const char *end = b.in.data() + b.in.size();
 	b.out.reserve(4 * b.in.size());
 	std::vector<double> values;
+	std::vector<long> lines;
 	long line = b.first_line;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1, line++) {
 		stop = line_end(l, end);
@@ -538,16 +539,12 @@ compute(stream::Block &b, const void *setup)
 			break;
 		}
 		values.push_back(x);
+		lines.push_back(line);
 	}
 
-	std::size_t count = values.size();
-	std::vector<double> zs(count);
-	std::vector<expansion::Depth> d(count);
-	bool forward = s.inverse.quantity == columns::z;
-	if (forward)
-		expansion::depths(s.inverse.kernel, s.u, values.data(), count, d.data());
-	else
-		inverse::solve(s.inverse, values.data(), count, zs.data(), d.data());
+	std::vector<double> zs;
+	std::vector<expansion::Depth> d;
+	solve(s, values, lines, zs, d);
 
 	std::size_t n = 0;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1) {
@@ -561,9 +558,8 @@ compute(stream::Block &b, const void *setup)
 		while (stream::blank(last[-1]))
 			last--;
 		b.out.append(l + k, last);
-		double z = forward ? values[n] : zs[n];
 		for (columns::Id c : s.columns)
-			put(b.out, columns::value(c, z, s.u, d[n]), s.digits);
+			put(b.out, columns::value(c, zs[n], s.u, d[n]), s.digits);
 		n++;
 		b.out.push_back('\n');
 	}
@@ -572,7 +568,8 @@ compute(stream::Block &b, const void *setup)
 /* The values of a block's records, z or -from's, and the depths at them:
  * the redshifts (given, or found) in zs. */
 static void
-solve(const Setup &s, std::vector<double> &values, std::vector<double> &zs, std::vector<expansion::Depth> &d)
+solve(const Setup &s, const std::vector<double> &values, const std::vector<long> &lines, std::vector<double> &zs,
+      std::vector<expansion::Depth> &d)
 {
 	std::size_t count = values.size();
 	zs.resize(count);
@@ -581,7 +578,7 @@ solve(const Setup &s, std::vector<double> &values, std::vector<double> &zs, std:
 		expansion::depths(s.inverse.kernel, s.u, values.data(), count, d.data());
 		zs = values;
 	} else {
-		inverse::solve(s.inverse, values.data(), count, zs.data(), d.data());
+		inverse::solve(s.inverse, values.data(), lines.data(), count, zs.data(), d.data());
 	}
 }
 
@@ -604,6 +601,7 @@ compute_table(stream::Block &b, const Setup &s)
 	};
 	std::vector<Record> records;
 	std::vector<double> values;
+	std::vector<long> lines;
 	long line = b.first_line;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1) {
 		stop = fields::record_end(l, end, t.sep != ' ');
@@ -643,11 +641,12 @@ compute_table(stream::Block &b, const Setup &s)
 		}
 		records.push_back({l, text_end, stop, row});
 		values.push_back(x);
+		lines.push_back(first);
 	}
 
 	std::vector<double> zs;
 	std::vector<expansion::Depth> d;
-	solve(s, values, zs, d);
+	solve(s, values, lines, zs, d);
 	std::size_t v = 0;
 	for (const Record &r : records) {
 		b.out.append(r.text, r.text_end);
