@@ -761,4 +761,22 @@ have_avx512()
 }
 #endif
 
+/* The widest vector path this processor runs, with the sums asked for; no
+ * wider than count redshifts need, since a pass costs what its widest lane
+ * costs. */
+inline Kernel *
+fastest(bool times, bool lookback, std::size_t count = 8)
+{
+#if defined(__x86_64__) || defined(__i386__)
+	if (have_avx512() && count > 4)
+		return times ? lane_integrals_avx512<true> : lookback ? lane_integrals_avx512<false, true>
+								 : lane_integrals_avx512<false>;
+	if (have_avx2() && count > 2)
+		return times ? lane_integrals_avx2<true> : lookback ? lane_integrals_avx2<false, true>
+							       : lane_integrals_avx2<false>;
+#endif
+	return times ? lane_integrals_base<true> : lookback ? lane_integrals_base<false, true>
+						       : lane_integrals_base<false>;
+}
+
 } // namespace expansion

@@ -119,7 +119,6 @@ static int parse_options(int argc, char *argv[], Options &o);
 static bool number(const char *text, const char *stop, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static int default_threads();
-static expansion::Kernel *fastest_kernel(bool times, bool lookback);
 static bool choose_columns(Options &o, const char *list);
 static int read_header(const Options &o, Table &t, std::string &prefix);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
@@ -193,7 +192,7 @@ main(int argc, char *argv[])
 	 * for as the luminosity distance it stands for. */
 	bool times = asked(o.columns, columns::t_age) || asked(o.columns, columns::t_now) || o.from == columns::t_age;
 	bool lookback = asked(o.columns, columns::t_lookback) || o.from == columns::t_lookback;
-	setup.inverse = {o.from == columns::mu ? columns::d_L : o.from, &setup.u, fastest_kernel(times, lookback),
+	setup.inverse = {o.from == columns::mu ? columns::d_L : o.from, &setup.u, expansion::fastest(times, lookback),
 			 &guide, {}, o.from == columns::mu};
 	if (o.from != columns::z)
 		inverse::prepare(setup.inverse);
@@ -412,23 +411,6 @@ default_threads()
 	cpu_set_t cpus;
 	int n = sched_getaffinity(0, sizeof cpus, &cpus) ? 1 : CPU_COUNT(&cpus);
 	return n < 1 ? 1 : n > stream::max_threads ? stream::max_threads : n;
-}
-
-/* The widest vector path this processor runs, with the sums asked for. */
-static expansion::Kernel *
-fastest_kernel(bool times, bool lookback)
-{
-	using namespace expansion;
-#if defined(__x86_64__) || defined(__i386__)
-	if (have_avx512())
-		return times ? lane_integrals_avx512<true> : lookback ? lane_integrals_avx512<false, true>
-								 : lane_integrals_avx512<false>;
-	if (have_avx2())
-		return times ? lane_integrals_avx2<true> : lookback ? lane_integrals_avx2<false, true>
-							       : lane_integrals_avx2<false>;
-#endif
-	return times ? lane_integrals_base<true> : lookback ? lane_integrals_base<false, true>
-						       : lane_integrals_base<false>;
 }
 
 /* Reads -columns' comma-separated list into o; false after saying what

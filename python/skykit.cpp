@@ -1,0 +1,318 @@
+/*
+ * skykit - the kit's distances, times and their inverse for Python, on
+ * numpy arrays: the arithmetic of expansion.h, inverse.h and columns.h, so
+ * that every value is the double skytable prints with -digits 17.
+ *
+ * A Universe is a model, immutable.  Its methods take a float (and give a
+ * float) or anything array-like (and give a float64 array of its shape),
+ * split arrays among threads with the GIL released, and raise TypeError or
+ * ValueError naming the argument that is wrong.
+ */
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <sched.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "columns.h"
+#include "expansion.h"
+#include "inverse.h"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace {
+
+/* The inverse of one quantity in one universe, prepared once, with its guide. */
+struct Inverse {
+	inverse::Guide guide;
+	inverse::Problem problem;
+};
+
+struct Universe {
+	expansion::Universe u;
+	std::mutex lock; /* over inverses */
+	std::map<int, std::unique_ptr<Inverse>> inverses;
+};
+
+/* A number argument: an int, a float or a numpy scalar, not a string. */
+double
+number(const py::handle &x, const char *name)
+{
+	if (!PyNumber_Check(x.ptr()) || PyUnicode_Check(x.ptr()) || PyBytes_Check(x.ptr()))
+		throw py::type_error(std::string(name) + ": expected a number, not " +
+				     std::string(py::str(x.get_type().attr("__name__"))));
+	double v = PyFloat_AsDouble(x.ptr());
+	if (v == -1 && PyErr_Occurred())
+		throw py::error_already_set();
+	return v;
+}
+
+/* The column of a name, or ValueError listing the names. */
+const columns::Column &
+column(const std::string &name, const char *argument)
+{
+	if (const columns::Column *c = columns::named(name.data(), name.size()))
+		return *c;
+	std::string names;
+	for (const columns::Column &c : columns::table)
+		names.append(names.empty() ? "" : ", ").append(c.name);
+	throw py::value_error(std::string(argument) + ": no column '" + name + "'; the columns are " + names);
+}
+
+int
+threads_for(const py::object &threads, std::size_t count)
+{
+	int n;
+	if (threads.is_none()) {
+		cpu_set_t cpus;
+		n = sched_getaffinity(0, sizeof cpus, &cpus) ? 1 : CPU_COUNT(&cpus);
+	} else {
+		if (!py::isinstance<py::int_>(threads))
+			throw py::type_error("threads: expected an int or None");
+		n = threads.cast<int>();
+		if (n < 1)
+			throw py::value_error("threads: expected 1 or more");
+	}
+	/* Below a thousand values a thread costs more than it gives. */
+	return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(n, count / 1000 + 1)));
+}
+
+/* Runs work(first, count) over [0, count) in threads slices, without the GIL. */
+template <typename Work>
+void
+share(std::size_t count, int threads, Work work)
+{
+	py::gil_scoped_release release;
+	std::vector<std::thread> pool;
+	std::size_t slice = (count + threads - 1) / threads;
+	for (int t = 1; t < threads; t++) {
+		std::size_t first = t * slice;
+		if (first < count)
+			pool.emplace_back(work, first, std::min(slice, count - first));
+	}
+	work(0, std::min(slice, count));
+	for (std::thread &t : pool)
+		t.join();
+}
+
+/* The values of an argument as a contiguous float64 array, converted as
+ * numpy converts, with numpy's error where it cannot. */
+py::array_t<double>
+as_array(const py::object &x, const char *name)
+{
+	if (PyUnicode_Check(x.ptr()) || PyBytes_Check(x.ptr()))
+		throw py::type_error(std::string(name) + ": expected numbers, not " +
+				     std::string(py::str(x.get_type().attr("__name__"))));
+	try {
+		return py::module_::import("numpy").attr("ascontiguousarray")(x, "dtype"_a = "float64");
+	} catch (py::error_already_set &e) {
+		if (e.matches(PyExc_ValueError) || e.matches(PyExc_TypeError))
+			throw py::value_error(std::string(name) + ": expected numbers: " + e.what());
+		throw;
+	}
+}
+
+bool
+scalar(const py::object &x)
+{
+	return PyFloat_Check(x.ptr()) || PyLong_Check(x.ptr()) ||
+	       (PyNumber_Check(x.ptr()) && py::hasattr(x, "ndim") && x.attr("ndim").cast<int>() == 0 &&
+		!py::isinstance<py::array>(x));
+}
+
+/* The columns at every z, one array each, from one pass. */
+std::vector<py::array_t<double>>
+table(const Universe &self, const py::object &z, const std::vector<columns::Id> &ids, const py::object &threads)
+{
+	py::array_t<double> in = as_array(z, "z");
+	std::vector<py::array_t<double>> out;
+	for (std::size_t c = 0; c < ids.size(); c++)
+		out.emplace_back(std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
+	std::size_t count = in.size();
+	bool times = false, lookback = false;
+	for (columns::Id c : ids)
+		times = times || c == columns::t_age || c == columns::t_now, lookback = lookback || c == columns::t_lookback;
+	expansion::Kernel *kernel = expansion::fastest(times, lookback, count);
+	const double *zs = in.data();
+	std::vector<double *> to;
+	for (auto &a : out)
+		to.push_back(a.mutable_data());
+	share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
+		std::vector<expansion::Depth> d(std::min<std::size_t>(n, 1024));
+		for (std::size_t k = first; k < first + n; k += d.size()) {
+			std::size_t m = std::min(d.size(), first + n - k);
+			expansion::depths(kernel, self.u, zs + k, m, d.data());
+			for (std::size_t c = 0; c < ids.size(); c++)
+				for (std::size_t j = 0; j < m; j++)
+					to[c][k + j] = columns::value(ids[c], zs[k + j], self.u, d[j]);
+		}
+	});
+	return out;
+}
+
+/* The redshifts at which quantity takes the values: value k solved as skytable
+ * solves line k + 1 (from line 513 on, from the guide). */
+py::object
+redshift(Universe &self, const std::string &quantity, const py::object &values, const py::object &threads)
+{
+	if (quantity == "d_A")
+		throw py::value_error("quantity: every d_A below its greatest belongs to two redshifts; give d_L or d_c");
+	const columns::Column &c = column(quantity, "quantity");
+	if (!c.from) {
+		std::string names;
+		for (const columns::Column &t : columns::table)
+			if (t.from)
+				names.append(names.empty() ? "" : ", ").append(t.name);
+		throw py::value_error("quantity: not one of " + names + ": '" + quantity + "'");
+	}
+	Inverse *inv;
+	{
+		std::lock_guard<std::mutex> hold(self.lock);
+		auto &slot = self.inverses[c.id];
+		if (!slot) {
+			slot.reset(new Inverse);
+			inverse::Problem &p = slot->problem;
+			p.quantity = c.id == columns::mu ? columns::d_L : c.id;
+			p.u = &self.u;
+			p.kernel = expansion::fastest(c.id == columns::t_age, c.id == columns::t_lookback);
+			p.guide = &slot->guide;
+			p.modulus = c.id == columns::mu;
+			if (c.id != columns::z)
+				inverse::prepare(p);
+		}
+		inv = slot.get();
+	}
+	bool one = scalar(values);
+	py::array_t<double> in = as_array(values, "values");
+	py::array_t<double> out(std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
+	std::size_t count = in.size();
+	const double *v = in.data();
+	double *z = out.mutable_data();
+	if (c.id == columns::z)
+		std::copy(v, v + count, z);
+	else
+		share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
+			std::vector<long> lines(1024);
+			std::vector<expansion::Depth> d(1024);
+			for (std::size_t k = first; k < first + n; k += 1024) {
+				std::size_t m = std::min<std::size_t>(1024, first + n - k);
+				for (std::size_t j = 0; j < m; j++)
+					lines[j] = static_cast<long>(k + j + 1);
+				inverse::solve(inv->problem, v + k, lines.data(), m, z + k, d.data());
+			}
+		});
+	if (one)
+		return py::float_(z[0]);
+	return std::move(out);
+}
+
+std::string
+repr(const Universe &self)
+{
+	const expansion::Model &m = self.u.m;
+	auto f = [](double x) { return std::string(py::repr(py::float_(x))); };
+	return "Universe(h0=" + f(m.H0) + ", omega_m=" + f(m.Omega_M) + ", lambda0=" + f(m.Lambda0) +
+	       ", radiation=" + f(m.radiation) + ", w0=" + f(m.w0) + ", wa=" + f(m.wa) +
+	       ", exact=" + (m.exact ? "True" : "False") + ")";
+}
+
+} // namespace
+
+PYBIND11_MODULE(skykit, mod)
+{
+	mod.doc() = "Cosmological distances, times and their inverse on numpy arrays: every value the double\n"
+		    "skytable prints with -digits 17 for the same parameters and rule.\n\n"
+		    "    >>> import skykit\n"
+		    "    >>> skykit.Universe().d_L(1.0)\n"
+		    "    6452.298374882598\n";
+	py::class_<Universe> universe(mod, "Universe",
+				      "A universe with matter, vacuum energy or dark energy w(a) = w0 + wa (1 - a),\n"
+				      "radiation Omega_r h^2 = radiation, and the curvature the densities imply;\n"
+				      "h0 in km/s/Mpc.  exact=True takes the integrals to their true values\n"
+				      "instead of by the 1000-step midpoint rule.  Immutable.\n\n"
+				      "Each method takes a float, giving a float, or anything array-like, giving a\n"
+				      "float64 array of its shape; threads=None uses every processor.");
+	universe.def(py::init([](const py::object &h0, const py::object &omega_m, const py::object &lambda0,
+				 const py::object &radiation, const py::object &w0, const py::object &wa,
+				 const py::object &exact) {
+			     expansion::Model m;
+			     m.H0 = number(h0, "h0");
+			     m.Omega_M = number(omega_m, "omega_m");
+			     m.Lambda0 = number(lambda0, "lambda0");
+			     m.radiation = number(radiation, "radiation");
+			     m.w0 = number(w0, "w0");
+			     m.wa = number(wa, "wa");
+			     if (!PyBool_Check(exact.ptr()))
+				     throw py::type_error("exact: expected True or False");
+			     m.exact = exact.cast<bool>();
+			     if (!(m.radiation >= 0))
+				     throw py::value_error("radiation: expected a density of 0 or more");
+			     if (!std::isfinite(m.w0) || !std::isfinite(m.wa))
+				     throw py::value_error(std::isfinite(m.w0) ? "wa: expected a finite number"
+									       : "w0: expected a finite number");
+			     auto u = std::make_unique<Universe>();
+			     u->u = expansion::universe(m);
+			     return u;
+		     }),
+		     "h0"_a = 73, "omega_m"_a = 0.27, "lambda0"_a = 0.73, "radiation"_a = 4.165e-5, "w0"_a = -1,
+		     "wa"_a = 0, "exact"_a = false);
+	universe.def("__repr__", &repr);
+	universe.def_property_readonly("h0", [](const Universe &s) { return s.u.m.H0; }, "Hubble constant, km/s/Mpc");
+	universe.def_property_readonly("omega_m", [](const Universe &s) { return s.u.m.Omega_M; }, "matter density parameter");
+	universe.def_property_readonly("lambda0", [](const Universe &s) { return s.u.m.Lambda0; }, "vacuum energy density parameter");
+	universe.def_property_readonly("radiation", [](const Universe &s) { return s.u.m.radiation; }, "radiation density Omega_r h^2");
+	universe.def_property_readonly("w0", [](const Universe &s) { return s.u.m.w0; }, "dark energy's w today");
+	universe.def_property_readonly("wa", [](const Universe &s) { return s.u.m.wa; }, "its change, w = w0 + wa (1 - a)");
+	universe.def_property_readonly("exact", [](const Universe &s) { return s.u.m.exact; }, "whether the integrals are exact");
+
+	for (const columns::Column &c : columns::table) {
+		if (c.id == columns::z)
+			continue;
+		std::string doc = std::string(c.what) + (*c.unit ? std::string(", in ") + c.unit : "") + ", at redshift z.";
+		columns::Id id = c.id;
+		universe.def(
+			c.name,
+			[id](const Universe &self, const py::object &z, const py::object &threads) -> py::object {
+				auto out = table(self, z, {id}, threads);
+				if (scalar(z))
+					return py::float_(out[0].data()[0]);
+				return out[0];
+			},
+			"z"_a, py::kw_only(), "threads"_a = py::none(), doc.c_str());
+	}
+	universe.def(
+		"table",
+		[](const Universe &self, const py::object &z, const py::object &names, const py::object &threads) {
+			if (py::isinstance<py::str>(names))
+				throw py::type_error("columns: expected a sequence of names, not one string");
+			std::vector<columns::Id> ids;
+			std::vector<std::string> keys;
+			for (const py::handle &n : names) {
+				if (!py::isinstance<py::str>(n))
+					throw py::type_error("columns: expected names, not " +
+							     std::string(py::str(n.get_type().attr("__name__"))));
+				keys.push_back(n.cast<std::string>());
+				ids.push_back(column(keys.back(), "columns").id);
+			}
+			auto arrays = table(self, z, ids, threads);
+			py::dict out;
+			for (std::size_t k = 0; k < ids.size(); k++)
+				out[keys[k].c_str()] = scalar(z) ? py::object(py::float_(arrays[k].data()[0])) : py::object(arrays[k]);
+			return out;
+		},
+		"z"_a, "columns"_a = py::make_tuple("d_L", "d_c", "d_A"), py::kw_only(), "threads"_a = py::none(),
+		"The columns named, a dict of name to value (or array), from one pass over z.");
+	universe.def("redshift", &redshift, "quantity"_a, "values"_a, py::kw_only(), "threads"_a = py::none(),
+		     "The smallest redshift at which quantity (d_L, d_c in Mpc, mu in mag, V_c in Gpc^3,\n"
+		     "t_age, t_lookback in Gyr, or z) takes each value; nan where none does.");
+}

@@ -1,0 +1,69 @@
+"""Cosmological distances, times and their inverse on numpy arrays: every
+value the double skytable prints with -digits 17 for the same parameters
+and rule."""
+from typing import Dict, Iterable, Optional, Union, overload
+
+import numpy as np
+import numpy.typing as npt
+
+ArrayLike = npt.ArrayLike
+Floats = npt.NDArray[np.float64]
+
+class Universe:
+    """A universe with matter, vacuum energy or dark energy w(a) = w0 + wa (1 - a),
+    radiation Omega_r h^2, and the curvature the densities imply; h0 in km/s/Mpc.
+    exact=True takes the integrals to their true values.  Immutable."""
+    def __init__(self, h0: float = 73, omega_m: float = 0.27, lambda0: float = 0.73,
+                 radiation: float = 4.165e-5, w0: float = -1, wa: float = 0,
+                 exact: bool = False) -> None: ...
+    @property
+    def h0(self) -> float: ...
+    @property
+    def omega_m(self) -> float: ...
+    @property
+    def lambda0(self) -> float: ...
+    @property
+    def radiation(self) -> float: ...
+    @property
+    def w0(self) -> float: ...
+    @property
+    def wa(self) -> float: ...
+    @property
+    def exact(self) -> bool: ...
+
+    @overload
+    def d_L(self, z: float, *, threads: Optional[int] = None) -> float: ...
+    @overload
+    def d_L(self, z: ArrayLike, *, threads: Optional[int] = None) -> Floats: ...
+    def d_L(self, z, *, threads=None):
+        """Luminosity distance, Mpc."""
+    def d_c(self, z, *, threads: Optional[int] = None):
+        """Comoving line-of-sight distance, Mpc."""
+    def d_M(self, z, *, threads: Optional[int] = None):
+        """Transverse comoving distance, Mpc."""
+    def d_A(self, z, *, threads: Optional[int] = None):
+        """Angular diameter distance, Mpc."""
+    def mu(self, z, *, threads: Optional[int] = None):
+        """Distance modulus, mag."""
+    def kpc_arcsec(self, z, *, threads: Optional[int] = None):
+        """Proper kpc subtended by one arcsecond, kpc."""
+    def V_c(self, z, *, threads: Optional[int] = None):
+        """Comoving volume inside z, whole sky, Gpc^3."""
+    def dV_c(self, z, *, threads: Optional[int] = None):
+        """Comoving volume per unit z per steradian, Mpc^3."""
+    def H(self, z, *, threads: Optional[int] = None):
+        """Hubble parameter at z, km/s/Mpc."""
+    def dd_L(self, z, *, threads: Optional[int] = None):
+        """Derivative of d_L in z, Mpc."""
+    def t_age(self, z, *, threads: Optional[int] = None):
+        """Age at z, Gyr."""
+    def t_lookback(self, z, *, threads: Optional[int] = None):
+        """Lookback time to z, Gyr."""
+    def t_now(self, z, *, threads: Optional[int] = None):
+        """Present age, Gyr."""
+    def table(self, z: Union[float, ArrayLike], columns: Iterable[str] = ("d_L", "d_c", "d_A"), *,
+              threads: Optional[int] = None) -> Dict[str, Union[float, Floats]]:
+        """The columns named, from one pass over z."""
+    def redshift(self, quantity: str, values: Union[float, ArrayLike], *,
+                 threads: Optional[int] = None) -> Union[float, Floats]:
+        """The smallest redshift at which quantity takes each value; nan where none does."""
