@@ -123,10 +123,7 @@ static bool choose_columns(Options &o, const char *list);
 static int read_header(const Options &o, Table &t, std::string &prefix);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static void compute(stream::Block &b, const void *setup);
-static void compute_table(stream::Block &b, const Setup &s);
-static void solve(const Setup &s, const std::vector<double> &values, const std::vector<long> &lines,
-		  std::vector<double> &zs, std::vector<expansion::Depth> &d);
-static void put(std::string &out, double x, int digits);
+static void put(std::string &out, char sep, double x, int digits);
 
 int
 main(int argc, char *argv[])
@@ -279,7 +276,10 @@ parse_options(int argc, char *argv[], Options &o)
 			continue;
 		}
 		if (op->id == sep) {
-			o.sep = !std::strcmp(v, "tab") ? '\t' : !std::strcmp(v, "comma") ? ',' : !std::strcmp(v, "space") ? ' ' : 0;
+			o.sep = !std::strcmp(v, "tab")	   ? '\t'
+				: !std::strcmp(v, "comma") ? ','
+				: !std::strcmp(v, "space") ? ' '
+							   : '\0';
 			if (!o.sep)
 				return bad_usage("-sep: not tab, comma or space: %s", shown(v).text), -1;
 			continue;
@@ -389,7 +389,7 @@ read_header(const Options &o, Table &t, std::string &prefix)
 				return 0;
 			}
 		}
-		if (prefix.size() > 4 * longest_row) {
+		if (prefix.size() > std::size_t{4} * longest_row) {
 			std::fprintf(stderr, "skytable: -column %s: no %s in the first 4 MiB of input\n", shown(c).text,
 				     numbered ? "row" : "header row");
 			return -1;
@@ -485,105 +485,95 @@ bad_usage(const char *format, ...)
 	va_end(args);
 	return 1;
 }
-/* The end of the line at l: its newline, or the end of the block. */
-static const char *
-line_end(const char *l, const char *end)
-{
-	auto nl = static_cast<const char *>(std::memchr(l, '\n', end - l));
-	return nl ? nl : end;
-}
+/* A record of a block as it is written: text, then the header's names or
+ * the row's columns, then rest (a \r that ended it), then a newline. */
+struct Record {
+	const char *text, *text_end, *rest_end;
+	enum Kind { passed, header, row } kind;
+};
 
-/* Parses a block's lines, computes the numbers and formats what it prints:
+/* What a block's records are, and the values of its rows and their lines;
+ * a bad row is recorded in b, and ends the records before it. */
+struct Parsed {
+	std::vector<Record> records;
+	std::vector<double> values;
+	std::vector<long> lines;
+};
+
+static void lines_of(stream::Block &b, Parsed &p);
+static void rows_of(stream::Block &b, const Table &t, Parsed &p);
+static void solve(const Setup &s, const Parsed &p, std::vector<double> &zs, std::vector<expansion::Depth> &d);
+
+/* Parses a block's records, computes the numbers and formats what it prints:
  * for a redshift its distances (and times); for another quantity's value
  * the redshift at which it is reached, then that redshift's numbers.  A
- * line that is not a number ends the block's output before it. */
+ * record that is bad ends the block's output before it. */
 static void
 compute(stream::Block &b, const void *setup)
 {
 	const Setup &s = *static_cast<const Setup *>(setup);
+	Parsed p;
 	if (s.table.on)
-		return compute_table(b, s);
-	const char *end = b.in.data() + b.in.size();
+		rows_of(b, s.table, p);
+	else
+		lines_of(b, p);
+	std::vector<double> zs;
+	std::vector<expansion::Depth> d;
+	solve(s, p, zs, d);
+
 	b.out.reserve(4 * b.in.size());
-	std::vector<double> values;
-	std::vector<long> lines;
+	char sep = s.table.on ? s.table.sep : '\t';
+	std::size_t n = 0;
+	for (const Record &r : p.records) {
+		b.out.append(r.text, r.text_end);
+		if (r.kind == Record::header)
+			b.out.append(s.table.names);
+		for (std::size_t c = 0; r.kind == Record::row && c < s.columns.size(); c++)
+			put(b.out, sep, columns::value(s.columns[c], zs[n], s.u, d[n]), s.digits);
+		n += r.kind == Record::row;
+		b.out.append(r.text_end, r.rest_end).push_back('\n');
+	}
+}
+
+/* The lines of a block: each holds a number, with blanks around it allowed
+ * and left out of the text written, or is blank or a comment. */
+static void
+lines_of(stream::Block &b, Parsed &p)
+{
+	const char *end = b.in.data() + b.in.size();
 	long line = b.first_line;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1, line++) {
-		stop = line_end(l, end);
+		auto nl = static_cast<const char *>(std::memchr(l, '\n', end - l));
+		stop = nl ? nl : end;
 		std::size_t k = std::strspn(l, " \t\r");
 		double x;
-		if (l + k == stop || l[k] == '#')
+		if (l + k == stop || l[k] == '#') {
+			p.records.push_back({l, stop, stop, Record::passed});
 			continue;
+		}
 		if (!number(l, stop, &x)) {
 			b.bad_line = line;
 			b.bad_text = std::string("not a number: ") + shown(l + k, stop - l - k).text;
-			end = l;
-			break;
-		}
-		values.push_back(x);
-		lines.push_back(line);
-	}
-
-	std::vector<double> zs;
-	std::vector<expansion::Depth> d;
-	solve(s, values, lines, zs, d);
-
-	std::size_t n = 0;
-	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1) {
-		stop = line_end(l, end);
-		std::size_t k = std::strspn(l, " \t\r");
-		if (l + k == stop || l[k] == '#') {
-			b.out.append(l, stop).push_back('\n');
-			continue;
+			return;
 		}
 		const char *last = stop;
 		while (stream::blank(last[-1]))
 			last--;
-		b.out.append(l + k, last);
-		for (columns::Id c : s.columns)
-			put(b.out, columns::value(c, zs[n], s.u, d[n]), s.digits);
-		n++;
-		b.out.push_back('\n');
+		p.records.push_back({l + k, last, last, Record::row});
+		p.values.push_back(x);
+		p.lines.push_back(line);
 	}
 }
 
-/* The values of a block's records, z or -from's, and the depths at them:
- * the redshifts (given, or found) in zs. */
+/* The rows of a block of a table: each row's chosen field is its value,
+ * and the row is written whole, then the columns, each after the table's
+ * separator, then \r where it ended in \r\n; the header row gets the
+ * columns' names.  An empty field gives nan in every column and is
+ * counted. */
 static void
-solve(const Setup &s, const std::vector<double> &values, const std::vector<long> &lines, std::vector<double> &zs,
-      std::vector<expansion::Depth> &d)
+rows_of(stream::Block &b, const Table &t, Parsed &p)
 {
-	std::size_t count = values.size();
-	zs.resize(count);
-	d.resize(count);
-	if (s.inverse.quantity == columns::z) {
-		expansion::depths(s.inverse.kernel, s.u, values.data(), count, d.data());
-		zs = values;
-	} else {
-		inverse::solve(s.inverse, values.data(), lines.data(), count, zs.data(), d.data());
-	}
-}
-
-/*
- * compute() for a table: each row's chosen field is its value, and the row
- * is written whole, then the columns, each after the table's separator,
- * then its line end, \r\n where it had one; the header row gets the
- * columns' names.  An empty field gives nan in every column and is counted.
- */
-static void
-compute_table(stream::Block &b, const Setup &s)
-{
-	const Table &t = s.table;
 	const char *end = b.in.data() + b.in.size();
-	b.out.reserve(2 * b.in.size());
-	enum Kind { passed, header, row };
-	struct Record {
-		const char *text, *text_end, *stop; /* text_end is before a \r that ends it */
-		Kind kind;
-	};
-	std::vector<Record> records;
-	std::vector<double> values;
-	std::vector<long> lines;
 	long line = b.first_line;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1) {
 		stop = fields::record_end(l, end, t.sep != ' ');
@@ -592,14 +582,14 @@ compute_table(stream::Block &b, const Setup &s)
 		const char *text_end = stop > l && stop[-1] == '\r' ? stop - 1 : stop;
 		std::size_t k = std::strspn(l, " \t\r");
 		if (l + k == stop || l[k] == '#') {
-			records.push_back({l, stop, stop, passed});
+			p.records.push_back({l, stop, stop, Record::passed});
 			continue;
 		}
 		if (first == t.header_line) {
-			records.push_back({l, text_end, stop, header});
+			p.records.push_back({l, text_end, stop, Record::header});
 			continue;
 		}
-		std::string f;
+		std::string f, bad;
 		std::size_t n = 0;
 		bool found = false;
 		n = fields::split(l, text_end, t.sep, [&](const std::string &field) {
@@ -610,7 +600,6 @@ compute_table(stream::Block &b, const Setup &s)
 		});
 		double x = NAN;
 		std::size_t a = f.find_first_not_of(" \t");
-		std::string bad;
 		if (!found)
 			bad = "no " + t.label + ": the row has " + std::to_string(n) + (n == 1 ? " field" : " fields");
 		else if (a == std::string::npos)
@@ -619,37 +608,35 @@ compute_table(stream::Block &b, const Setup &s)
 			bad = t.label + ": not a number: " + shown(f.data() + a, f.size() - a).text;
 		if (!bad.empty()) {
 			b.bad_line = first, b.bad_text = bad;
-			break;
+			return;
 		}
-		records.push_back({l, text_end, stop, row});
-		values.push_back(x);
-		lines.push_back(first);
-	}
-
-	std::vector<double> zs;
-	std::vector<expansion::Depth> d;
-	solve(s, values, lines, zs, d);
-	std::size_t v = 0;
-	for (const Record &r : records) {
-		b.out.append(r.text, r.text_end);
-		if (r.kind == header)
-			b.out.append(t.names);
-		for (std::size_t c = 0; r.kind == row && c < s.columns.size(); c++) {
-			char buf[32];
-			buf[0] = t.sep;
-			b.out.append(buf, general::write(buf + 1, buf + sizeof buf,
-							 columns::value(s.columns[c], zs[v], s.u, d[v]), s.digits));
-		}
-		v += r.kind == row;
-		b.out.append(r.text_end, r.stop).push_back('\n');
+		p.records.push_back({l, text_end, stop, Record::row});
+		p.values.push_back(x);
+		p.lines.push_back(first);
 	}
 }
 
-/* A tab and x as %g prints it with that many significant digits. */
+/* The redshifts of the rows' values (given, or found by -from) in zs, and
+ * the depths at them. */
 static void
-put(std::string &out, double x, int digits)
+solve(const Setup &s, const Parsed &p, std::vector<double> &zs, std::vector<expansion::Depth> &d)
+{
+	std::size_t count = p.values.size();
+	zs.resize(count);
+	d.resize(count);
+	if (s.inverse.quantity == columns::z) {
+		expansion::depths(s.inverse.kernel, s.u, p.values.data(), count, d.data());
+		zs = p.values;
+	} else {
+		inverse::solve(s.inverse, p.values.data(), p.lines.data(), count, zs.data(), d.data());
+	}
+}
+
+/* The separator and x as %g prints it with that many significant digits. */
+static void
+put(std::string &out, char sep, double x, int digits)
 {
 	char buf[32];
-	buf[0] = '\t';
+	buf[0] = sep;
 	out.append(buf, general::write(buf + 1, buf + sizeof buf, x, digits));
 }
