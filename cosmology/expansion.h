@@ -775,6 +775,7 @@ fastest(bool times, bool lookback, std::size_t count = 8)
 		return times ? lane_integrals_avx2<true> : lookback ? lane_integrals_avx2<false, true>
 							       : lane_integrals_avx2<false>;
 #endif
+	(void)count;
 	return times ? lane_integrals_base<true> : lookback ? lane_integrals_base<false, true>
 						       : lane_integrals_base<false>;
 }
