@@ -123,7 +123,7 @@ static bool choose_columns(Options &o, const char *list);
 static int read_header(const Options &o, Table &t, std::string &prefix);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static void compute(stream::Block &b, const void *setup);
-static void put(std::string &out, char sep, double x, int digits);
+static void put(std::string &out, double x, int digits);
 
 int
 main(int argc, char *argv[])
@@ -528,8 +528,10 @@ compute(stream::Block &b, const void *setup)
 		b.out.append(r.text, r.text_end);
 		if (r.kind == Record::header)
 			b.out.append(s.table.names);
-		for (std::size_t c = 0; r.kind == Record::row && c < s.columns.size(); c++)
-			put(b.out, sep, columns::value(s.columns[c], zs[n], s.u, d[n]), s.digits);
+		for (std::size_t c = 0; r.kind == Record::row && c < s.columns.size(); c++) {
+			b.out.push_back(sep);
+			put(b.out, columns::value(s.columns[c], zs[n], s.u, d[n]), s.digits);
+		}
 		n += r.kind == Record::row;
 		b.out.append(r.text_end, r.rest_end).push_back('\n');
 	}
@@ -632,11 +634,10 @@ solve(const Setup &s, const Parsed &p, std::vector<double> &zs, std::vector<expa
 	}
 }
 
-/* The separator and x as %g prints it with that many significant digits. */
+/* x as %g prints it with that many significant digits. */
 static void
-put(std::string &out, char sep, double x, int digits)
+put(std::string &out, double x, int digits)
 {
 	char buf[32];
-	buf[0] = sep;
-	out.append(buf, general::write(buf + 1, buf + sizeof buf, x, digits));
+	out.append(buf, general::write(buf, buf + sizeof buf, x, digits));
 }
