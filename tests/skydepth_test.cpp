@@ -226,6 +226,7 @@ TEST(Skydepth, Notes)
 		{{"1", "-h0", "-simple"}, "6452.3\n",
 		 n("-h0 has no value: the next argument, \"-simple\", starts with '-'")},
 		{{"1", "-w0", "-0.9", "-wa", "-.2", "-simple"}, "6362.16\n", ""},
+		{{"1", "-w0", "-0.9", "-simple"}, "6309.47\n", ""},
 		{{"1", "-radiation", "-1", "-wa", "--x", "-simple"}, "6452.3\n",
 		 n("-radiation takes no value starting with '-', so not \"-1\"; a leading blank, \" -1\", passes it") +
 			 n("-wa has no value: the next argument, \"--x\", starts with '-'") +

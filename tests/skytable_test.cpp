@@ -437,7 +437,11 @@ TEST(Skytable, FromEachQuantity)
 		// This universe never was beyond z = 0.248244, where d_L is 2245.21.
 		{{"-omega", "0.3", "-lambda", "3", "-simple", "-from", "d_L"}, "2000\n2245.2\n3000\n",
 		 "2000\t0.243682\n2245.2\t0.248244\n3000\tnan\n", "", 0},
-		{{"-omega", "0.1", "-lambda", "2.0", "-verbose"}, "100\n", "100\tnan\tnan\tnan\tnan\tnan\tnan\n", "", 0},
+		// Never at z = 100; at z = 0.3, after the stretch where the sum is
+		// negative, but without an age.
+		{{"-omega", "0.1", "-lambda", "2.0", "-verbose"}, "100\n0.3\n",
+		 "100\tnan\tnan\tnan\tnan\tnan\tnan\n0.3\t1933.85\t1525.91\t1144.29\tnan\t4.30608\tnan\n", "", 0},
+		{{"-exact", "-verbose"}, "inf\n", "inf\tinf\t13899.1\t0\t0\t13.2909\t13.2909\n", "", 0},
 		// The sum dips below 0 near a = 0.501, between two of the 512
 		// scale factors sampled for it, and between two midpoint samples.
 		{{"-omega", "0.50410147", "-lambda", "2.00587782", "-simple"}, "0.9\n1.5\n", "0.9\t3729.81\n1.5\tnan\n", "", 0},
@@ -581,6 +585,7 @@ TEST(Skytable, ExactAgainstQuadrature)
 		std::string z;
 		double f[6];
 	} cases[] = {
+		{{}, "1e-8", {4.1065855561616176e-05, 4.1065855150957629e-05, 4.1065854740299081e-05, 13.290875400483822, 1.3393890496907355e-07, 13.290875534422726}},
 		{{}, "1", {6452.2985920669908, 3226.1492960334954, 1613.0746480167477, 5.7723093743726661, 7.5185661600500602, 13.290875534422726}},
 		{{}, "1e4", {138574439.19102833, 13856.058313271506, 1.3854672845986906, 6.8400732915337855e-06, 13.290868694349435, 13.290875534422726}},
 		{{"-h0", "70", "-omega", "0.3", "-lambda", "0", "-radiation", "0"}, "10",
