@@ -158,6 +158,21 @@ TEST(Skytable, SameForEveryThreadCount)
 				  one.out)
 				<< form << " -threads " << n;
 	}
+	// -from's digits: whether the table guides a value depends on its line
+	// alone, not on threads, pieces of input or arguments.
+	std::string values;
+	Args from = {"-from", "d_L", "-digits", "17", "-simple"}, args = from;
+	args.push_back("--");
+	for (int i = 0; i < 1500; i++) {
+		values += std::to_string(10 + i * 37.5) + "\n";
+		args.push_back(std::to_string(10 + i * 37.5));
+	}
+	Args one = from, three = from;
+	one.insert(one.end(), {"-threads", "1"});
+	three.insert(three.end(), {"-threads", "3"});
+	std::string want = run(SKYTABLE_PATH, one, Stdout::pipe, values).out;
+	EXPECT_EQ(run(SKYTABLE_PATH, three, Stdout::pipe, values, Stdin::closes, 4097).out, want);
+	EXPECT_EQ(run(SKYTABLE_PATH, args).out, want);
 }
 
 std::uint64_t
@@ -684,11 +699,11 @@ TEST(Skytable, EveryColumnDocumented)
  * they came; whatever the pieces the input arrives in. */
 TEST(Skytable, Tables)
 {
-	const std::string csv = "# survey\n\nid,ra,z,note\n1,10.5,0.5,\"a, \"\"b\"\"\"\n2,11,\"1\",\"two\nlines\"\r\n3,12,,x\n";
+	const std::string csv = "# survey\n\nid,ra,z,note\n\"1 \",10.5,0.5,\"a, \"\"b\"\"\"\n2,11,\"1\",\"two\nlines\"\r\n3,12,,x\n";
 	const std::string big(1 << 20, 'x');
 	const Failure cases[] = {
 		{{"-column", "z", "-simple"}, csv,
-		 "# survey\n\nid,ra,z,note,d_L\n1,10.5,0.5,\"a, \"\"b\"\"\",2745.16\n2,11,\"1\",\"two\nlines\",6452.3\r\n"
+		 "# survey\n\nid,ra,z,note,d_L\n\"1 \",10.5,0.5,\"a, \"\"b\"\"\",2745.16\n2,11,\"1\",\"two\nlines\",6452.3\r\n"
 		 "3,12,,x,nan\n",
 		 "skytable: note: 1 row had no z; its columns are nan\n", 0},
 		{{"-column", "2", "-columns", "z,mu"}, "a\t1\nb\t2\t\n", "a\t1\t1\t44.0486\nb\t2\t\t2\t45.9237\n", "", 0},
@@ -705,6 +720,9 @@ TEST(Skytable, Tables)
 		{{"-sep", "tab"}, "", "", "skytable: -sep is the separator of -column's table\n" + usage, 1},
 		{{"-column", "z", "-sep", "semicolon"}, "", "", "skytable: -sep: not tab, comma or space: semicolon\n" + usage, 1},
 	};
+	Outcome directory = run(SKYTABLE_PATH, {"-column", "z"}, Stdout::pipe, "", Stdin::directory);
+	EXPECT_EQ(directory.err, "skytable: read error: Is a directory\n");
+	EXPECT_EQ(directory.status, 1);
 	for (const auto &c : cases) {
 		for (size_t piece : {0, 1, 3, 7, 4097}) {
 			std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
