@@ -708,6 +708,7 @@ TEST(Skytable, Tables)
 		 "skytable: note: 1 row had no z; its columns are nan\n", 0},
 		{{"-column", "2", "-columns", "z,mu"}, "a\t1\nb\t2\t\n", "a\t1\t1\t44.0486\nb\t2\t\t2\t45.9237\n", "", 0},
 		{{"-column", "2", "-simple"}, "  a 1 \n b   2\n", "  a 1  6452.3\n b   2 15301.8\n", "", 0},
+		{{"-column", "z", "-simple"}, "a,z\r\n1,0.5\r\n", "a,z,d_L\r\n1,0.5,2745.16\r\n", "", 0},
 		{{"-column", "z", "-sep", "space", "-simple"}, "z a,b\n1 2,3\n", "z a,b d_L\n1 2,3 6452.3\n", "", 0},
 		{{"-column", "z", "-simple"}, "z,a\n1 2,3\n", "z,a,d_L\n", "skytable: line 2: z: not a number: 1 2\n", 1},
 		{{"-column", "d", "-from", "d_L", "-simple"}, "d,n\n6452.3,\n", "d,n,z\n6452.3,,1\n", "", 0},
@@ -723,6 +724,9 @@ TEST(Skytable, Tables)
 	Outcome directory = run(SKYTABLE_PATH, {"-column", "z"}, Stdout::pipe, "", Stdin::directory);
 	EXPECT_EQ(directory.err, "skytable: read error: Is a directory\n");
 	EXPECT_EQ(directory.status, 1);
+	// The header is read as soon as it is whole, not at the end of input.
+	Outcome held = run(SKYTABLE_PATH, {"-column", "z", "-simple"}, Stdout::pipe, "z\n1\n", Stdin::held_until_line);
+	EXPECT_EQ(held.out, "z d_L\n1 6452.3\n");
 	for (const auto &c : cases) {
 		for (size_t piece : {0, 1, 3, 7, 4097}) {
 			std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
