@@ -301,6 +301,7 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-simple"}, std::string("1\0\n", 3), "", "skytable: line 1: not a number: 1\\x00\n", 1},
 		{{"-simple"}, "\xff\xfe\n", "", "skytable: line 1: not a number: \\xff\\xfe\n", 1},
 		{{"-simple"}, "1\n  abc \n2\n", "1\t6452.3\n", "skytable: line 2: not a number: abc \n", 1},
+		{{"-simple"}, "1\n\"x\n2\n", "1\t6452.3\n", "skytable: line 2: not a number: \"x\n", 1},
 		{{"-simple"}, "\f1\n", "", "skytable: line 1: not a number: \\x0c1\n", 1},
 		{{"-simple"}, "1\n" + big + "\n1\n", "1\t6452.3\n",
 		 "skytable: line 2: not a number: " + big.substr(0, 40) + "\n", 1},
