@@ -325,6 +325,21 @@ TEST(Skytable, ErrorsAndLineEnds)
 	}
 }
 
+/* Runs c with its input whole (0) and in pieces of each size, with pauses
+ * after the large ones, and expects the same output, errors and status. */
+void
+in_pieces(const Failure &c, std::initializer_list<size_t> pieces)
+{
+	for (size_t piece : pieces) {
+		std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
+				   "...] in pieces of " + std::to_string(piece);
+		Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input, Stdin::closes, piece);
+		EXPECT_EQ(o.out, c.out) << argv;
+		EXPECT_EQ(o.err, c.err) << argv;
+		EXPECT_EQ(o.status, c.status) << argv;
+	}
+}
+
 /* A line's fate depends on its bytes alone: the same input, all at once or
  * in pieces with pauses between them, gives the same output and status. */
 TEST(Skytable, LinesWhateverTheirArrival)
@@ -354,14 +369,7 @@ TEST(Skytable, LinesWhateverTheirArrival)
 		{{"-simple"}, "1\n25\n", "1" + a1 + "25" + a25, "", 0},
 	};
 	for (const auto &c : cases)
-		for (size_t piece : {0, 1, 3, 7, 4095, 4097, 65537}) {
-			std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
-					   "...] in pieces of " + std::to_string(piece);
-			Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input, Stdin::closes, piece);
-			EXPECT_EQ(o.out, c.out) << argv;
-			EXPECT_EQ(o.err, c.err) << argv;
-			EXPECT_EQ(o.status, c.status) << argv;
-		}
+		in_pieces(c, {0, 1, 3, 7, 4095, 4097, 65537});
 }
 
 /* Answers and failures come at once, whatever standard input still holds:
@@ -525,17 +533,18 @@ TEST(Skytable, FromRoundTrip)
 
 namespace {
 
-/* d_L at each redshift, as skytable -simple -digits 17 prints it. */
+/* The numbers skytable prints after each of xs, read one per line, with
+ * -simple -digits 17 and the options given. */
 std::vector<double>
-d_L_at(const Args &params, const std::vector<double> &zs)
+after(const Args &options, const std::vector<double> &xs)
 {
 	std::string in;
 	char buf[40];
-	for (double z : zs) {
-		std::snprintf(buf, sizeof buf, "%.17g\n", z);
+	for (double x : xs) {
+		std::snprintf(buf, sizeof buf, "%.17g\n", x);
 		in += buf;
 	}
-	Args args = params;
+	Args args = options;
 	args.insert(args.end(), {"-simple", "-digits", "17"});
 	std::vector<double> d;
 	for (const auto &l : lines(run(SKYTABLE_PATH, args, Stdout::pipe, in).out))
@@ -558,23 +567,15 @@ TEST(Skytable, FromTurnsBack)
 			std::vector<double> zs;
 			for (int i = -1000; i <= 1000; i++)
 				zs.push_back(step == 0.01 ? 10 + i * step : z_top + i * step);
-			auto d = d_L_at(params, zs);
+			auto d = after(params, zs);
 			size_t k = std::max_element(d.begin(), d.end()) - d.begin();
 			z_top = zs[k], top = d[k];
 		}
 		bool rises_again = params[3] == "1.7";
-		const double values[] = {top / 2, top * (1 - 1e-9), top, top * (1 + 1e-9)};
-		std::string in;
-		char buf[40];
-		for (double v : values) {
-			std::snprintf(buf, sizeof buf, "%.17g\n", v);
-			in += buf;
-		}
+		const std::vector<double> values = {top / 2, top * (1 - 1e-9), top, top * (1 + 1e-9)};
 		Args args = params;
-		args.insert(args.end(), {"-simple", "-digits", "17", "-from", "d_L"});
-		std::vector<double> zs;
-		for (const auto &l : lines(run(SKYTABLE_PATH, args, Stdout::pipe, in).out))
-			zs.push_back(std::stod(fields(l)[1]));
+		args.insert(args.end(), {"-from", "d_L"});
+		std::vector<double> zs = after(args, values);
 		ASSERT_EQ(zs.size(), 4u);
 		std::string what = describe(SKYTABLE_PATH, params);
 		for (int k = 0; k < 3; k++)
@@ -585,7 +586,7 @@ TEST(Skytable, FromTurnsBack)
 		} else {
 			EXPECT_GT(zs[3], 3.85) << what;
 		}
-		auto again = d_L_at(params, zs);
+		auto again = after(params, zs);
 		for (size_t k = 0; k < zs.size(); k++)
 			EXPECT_LE(std::fabs(again[k] - values[k]), 1e-12 * values[k]) << what << " value " << values[k];
 	}
@@ -728,14 +729,6 @@ TEST(Skytable, Tables)
 	// The header is read as soon as it is whole, not at the end of input.
 	Outcome held = run(SKYTABLE_PATH, {"-column", "z", "-simple"}, Stdout::pipe, "z\n1\n", Stdin::held_until_line);
 	EXPECT_EQ(held.out, "z d_L\n1 6452.3\n");
-	for (const auto &c : cases) {
-		for (size_t piece : {0, 1, 3, 7, 4097}) {
-			std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input.substr(0, 40) +
-					   "] in pieces of " + std::to_string(piece);
-			Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input, Stdin::closes, piece);
-			EXPECT_EQ(o.out, c.out) << argv;
-			EXPECT_EQ(o.err, c.err) << argv;
-			EXPECT_EQ(o.status, c.status) << argv;
-		}
-	}
+	for (const auto &c : cases)
+		in_pieces(c, {0, 1, 3, 7, 4097});
 }
