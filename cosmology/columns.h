@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "expansion.h"
 
@@ -39,6 +40,20 @@ const Column table[] = {
 	{t_now, "t_now", "Gyr", "present age, t_age + t_lookback", false},
 };
 const int count = sizeof table / sizeof table[0];
+
+/* Why -from does not take d_A. */
+const char *const two_redshifts = "every d_A below its greatest belongs to two redshifts; give d_L or d_c";
+
+/* The columns' names, or those -from takes, separated by commas. */
+inline std::string
+names(bool from_only)
+{
+	std::string list;
+	for (const Column &c : table)
+		if (c.from || !from_only)
+			list.append(list.empty() ? "" : ", ").append(c.name);
+	return list;
+}
 
 /* The column of a name, or null. */
 inline const Column *

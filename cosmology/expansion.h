@@ -54,7 +54,6 @@ struct Panel {
 /* The parameters of a run, and what follows from them alone. */
 struct Universe {
 	Model m;
-	double Omega_M, Lambda0;
 	double Omega_k;		  /* 1 - (Omega_M + Lambda0): exactly 0 when they add up to 1 */
 	double hubble_distance;	  /* Mpc */
 	double radiation_density; /* Omega_r h^2 / (h*h), h = H0/100 */
@@ -74,7 +73,6 @@ universe(const Model &m)
 {
 	Universe u;
 	u.m = m;
-	u.Omega_M = m.Omega_M, u.Lambda0 = m.Lambda0;
 	u.Omega_k = 1 - (m.Omega_M + m.Lambda0);
 	u.hubble_distance = 299792.458 / m.H0;
 	/* R / 1e-4 is exactly 0.4165 for the default R. */
@@ -238,12 +236,12 @@ inline void
 friedmann(const T &a, const Universe &u, T &r)
 {
 	if (!evolving) {
-		r = u.Omega_k + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * a * a;
+		r = u.Omega_k + u.radiation_density / a / a + u.m.Omega_M / a + u.m.Lambda0 * a * a;
 	} else {
 		T e;
 		ln(a, e);
 		expo(u.de_power * e + u.de_decay * (1 - a), e);
-		r = u.Omega_k + u.radiation_density / a / a + u.Omega_M / a + u.Lambda0 * e;
+		r = u.Omega_k + u.radiation_density / a / a + u.m.Omega_M / a + u.m.Lambda0 * e;
 	}
 }
 
@@ -288,7 +286,7 @@ least(double lo, double hi, F f, double stop, double &x)
 inline double
 turnaround(const Universe &u)
 {
-	if (u.Omega_k >= 0 && u.radiation_density >= 0 && u.Omega_M >= 0 && u.Lambda0 >= 0)
+	if (u.Omega_k >= 0 && u.radiation_density >= 0 && u.m.Omega_M >= 0 && u.m.Lambda0 >= 0)
 		return 0;
 	auto F = [&](double a) {
 		double r;
@@ -473,7 +471,7 @@ divide(Universe &u)
 	/* The sum's terms without their signs bound its rounding. */
 	Universe bound = u;
 	bound.Omega_k = std::fabs(u.Omega_k), bound.radiation_density = std::fabs(u.radiation_density);
-	bound.Omega_M = std::fabs(u.Omega_M), bound.Lambda0 = std::fabs(u.Lambda0);
+	bound.m.Omega_M = std::fabs(u.m.Omega_M), bound.m.Lambda0 = std::fabs(u.m.Lambda0);
 	auto rule = [&](double y_lo, double y_hi) {
 		Piece p = {y_lo, y_hi, 0, 0, 0};
 		gauss_legendre<true>(y_lo, y_hi - y_lo, u, p.age, p.comoving);

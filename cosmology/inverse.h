@@ -210,6 +210,22 @@ prepare(Problem &p)
 	p.pieces.back().q1 = of(p, z_end, end);
 }
 
+/* Poses the problem of the values of q in universe u: its kernel takes the
+ * age where q or what is printed needs it (times), the lookback time where
+ * they need that; a distance modulus is solved for as the luminosity
+ * distance it stands for. */
+inline void
+pose(Problem &p, Quantity q, const expansion::Universe &u, Guide *guide, bool times, bool lookback)
+{
+	p.quantity = q == columns::mu ? d_L : q;
+	p.u = &u;
+	p.kernel = expansion::fastest(times || q == t_age, lookback || q == t_lookback);
+	p.guide = guide;
+	p.modulus = q == columns::mu;
+	if (q != columns::z)
+		prepare(p);
+}
+
 /* The first piece that reaches v, or null.  A turn reaches a little
  * beyond its value, by the tolerance, since the values around it that the
  * arithmetic gives lie that close to it and cannot all be sampled. */

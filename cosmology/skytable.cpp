@@ -122,6 +122,7 @@ static int default_threads();
 static bool choose_columns(Options &o, const char *list);
 static int read_header(const Options &o, Table &t, std::string &prefix);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
+static std::string joined(const std::vector<columns::Id> &list, char sep);
 static void compute(stream::Block &b, const void *setup);
 static void put(std::string &out, double x, int digits);
 
@@ -167,16 +168,10 @@ main(int argc, char *argv[])
 			std::fprintf(stderr, "skytable: read error: %s\n", std::strerror(read_errno));
 			return 1;
 		}
-		for (columns::Id c : o.columns)
-			table.names.append(1, table.sep).append(columns::table[c].name);
+		table.names = joined(o.columns, table.sep);
 	}
-	if (o.header) {
-		std::string line = columns::table[o.from].name;
-		for (columns::Id c : o.columns)
-			line.append("\t").append(columns::table[c].name);
-		line.push_back('\n');
-		std::fputs(line.c_str(), stdout);
-	}
+	if (o.header)
+		std::printf("%s%s\n", columns::table[o.from].name, joined(o.columns, '\t').c_str());
 
 	inverse::Guide guide;
 	Setup setup;
@@ -185,14 +180,10 @@ main(int argc, char *argv[])
 	setup.digits = o.digits;
 	setup.table = table;
 	/* The lookback time shares the comoving sum's samples and costs little
-	 * more; the age has samples of its own.  A distance modulus is solved
-	 * for as the luminosity distance it stands for. */
-	bool times = asked(o.columns, columns::t_age) || asked(o.columns, columns::t_now) || o.from == columns::t_age;
-	bool lookback = asked(o.columns, columns::t_lookback) || o.from == columns::t_lookback;
-	setup.inverse = {o.from == columns::mu ? columns::d_L : o.from, &setup.u, expansion::fastest(times, lookback),
-			 &guide, {}, o.from == columns::mu};
-	if (o.from != columns::z)
-		inverse::prepare(setup.inverse);
+	 * more; the age has samples of its own. */
+	inverse::pose(setup.inverse, o.from, setup.u, &guide,
+		      asked(o.columns, columns::t_age) || asked(o.columns, columns::t_now),
+		      asked(o.columns, columns::t_lookback));
 
 	stream::Ring r;
 	stream::Format format;
@@ -254,16 +245,9 @@ parse_options(int argc, char *argv[], Options &o)
 		if (op->id == from) {
 			const columns::Column *c = columns::named(v, std::strlen(v));
 			if (!std::strcmp(v, "d_A"))
-				return bad_usage("-from d_A: every d_A below its greatest belongs to two "
-						 "redshifts; give d_L or d_c"),
-				       -1;
-			if (!c || !c->from) {
-				std::string names;
-				for (const columns::Column &t : columns::table)
-					if (t.from)
-						names.append(names.empty() ? "" : ", ").append(t.name);
-				return bad_usage("-from: not one of %s: %s", names.c_str(), shown(v).text), -1;
-			}
+				return bad_usage("-from d_A: %s", columns::two_redshifts), -1;
+			if (!c || !c->from)
+				return bad_usage("-from: not one of %s: %s", columns::names(true).c_str(), shown(v).text), -1;
 			o.from = c->id;
 			continue;
 		}
@@ -424,11 +408,8 @@ choose_columns(Options &o, const char *list)
 		std::size_t len = std::strcspn(p, ",");
 		const columns::Column *c = columns::named(p, len);
 		if (!c) {
-			std::string names;
-			for (const columns::Column &t : columns::table)
-				names.append(names.empty() ? "" : ", ").append(t.name);
-			bad_usage("-columns: not a column: \"%s\"; the columns are %s",
-				  shown(p, len).text, names.c_str());
+			bad_usage("-columns: not a column: \"%s\"; the columns are %s", shown(p, len).text,
+				  columns::names(false).c_str());
 			return false;
 		}
 		o.columns.push_back(c->id);
@@ -442,6 +423,16 @@ static bool
 asked(const std::vector<columns::Id> &list, columns::Id id)
 {
 	return std::find(list.begin(), list.end(), id) != list.end();
+}
+
+/* The columns' names, each after sep. */
+static std::string
+joined(const std::vector<columns::Id> &list, char sep)
+{
+	std::string names;
+	for (columns::Id c : list)
+		names.append(1, sep).append(columns::table[c].name);
+	return names;
 }
 
 /* Whether the text up to stop, with blanks around it allowed, is one whole

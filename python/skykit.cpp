@@ -63,10 +63,8 @@ column(const std::string &name, const char *argument)
 {
 	if (const columns::Column *c = columns::named(name.data(), name.size()))
 		return *c;
-	std::string names;
-	for (const columns::Column &c : columns::table)
-		names.append(names.empty() ? "" : ", ").append(c.name);
-	throw py::value_error(std::string(argument) + ": no column '" + name + "'; the columns are " + names);
+	throw py::value_error(std::string(argument) + ": no column '" + name + "'; the columns are " +
+			      columns::names(false));
 }
 
 int
@@ -166,29 +164,17 @@ py::object
 redshift(Universe &self, const std::string &quantity, const py::object &values, const py::object &threads)
 {
 	if (quantity == "d_A")
-		throw py::value_error("quantity: every d_A below its greatest belongs to two redshifts; give d_L or d_c");
+		throw py::value_error(std::string("quantity: ") + columns::two_redshifts);
 	const columns::Column &c = column(quantity, "quantity");
-	if (!c.from) {
-		std::string names;
-		for (const columns::Column &t : columns::table)
-			if (t.from)
-				names.append(names.empty() ? "" : ", ").append(t.name);
-		throw py::value_error("quantity: not one of " + names + ": '" + quantity + "'");
-	}
+	if (!c.from)
+		throw py::value_error("quantity: not one of " + columns::names(true) + ": '" + quantity + "'");
 	Inverse *inv;
 	{
 		std::lock_guard<std::mutex> hold(self.lock);
 		auto &slot = self.inverses[c.id];
 		if (!slot) {
 			slot.reset(new Inverse);
-			inverse::Problem &p = slot->problem;
-			p.quantity = c.id == columns::mu ? columns::d_L : c.id;
-			p.u = &self.u;
-			p.kernel = expansion::fastest(c.id == columns::t_age, c.id == columns::t_lookback);
-			p.guide = &slot->guide;
-			p.modulus = c.id == columns::mu;
-			if (c.id != columns::z)
-				inverse::prepare(p);
+			inverse::pose(slot->problem, c.id, self.u, &slot->guide, false, false);
 		}
 		inv = slot.get();
 	}
