@@ -17,7 +17,6 @@
  */
 #pragma once
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
