@@ -2,7 +2,8 @@
  * The fields of a table's rows, for skytable -column: separated by tabs or
  * by commas, with quotes as RFC 4180 has them (a field that starts with
  * '"' runs to the next lone '"', holding separators, line breaks and
- * doubled quotes), or by runs of blanks, without quotes.
+ * doubled quotes; a '"' anywhere else is an ordinary byte), or by runs of
+ * blanks, without quotes.
  */
 #pragma once
 
@@ -20,24 +21,68 @@ guess(const char *l, const char *end)
 	return std::memchr(l, '\t', end - l) ? '\t' : std::memchr(l, ',', end - l) ? ',' : ' ';
 }
 
-/* The end of the record at l: the first newline outside quotes, or end.
- * A line whose first non-blank is '#' is a comment, whose quotes do not
- * count. */
+/*
+ * Where a row's reader is in its quotes, byte by byte.  A '"' opens a
+ * quoted field only as the field's first byte; inside, "" is a quote and a
+ * lone '"' closes it; anywhere else a '"' is an ordinary byte, as RFC 4180
+ * readers take it.  A newline outside quotes ends the row, and the next
+ * starts afresh.
+ */
+struct Quotes {
+	enum State { start, plain, inside, closing } state = start;
+
+	/* Takes the row's next byte c, its fields separated by sep. */
+	void
+	take(char c, char sep)
+	{
+		if (state == inside)
+			state = c == '"' ? closing : inside;
+		else if (state == closing && c == '"')
+			state = inside;
+		else
+			state = c == sep ? start : state == start && c == '"' ? inside : plain;
+	}
+
+	/* Takes the bytes [p, end): where they hold no '"', by their last. */
+	void
+	take(const char *p, const char *end, char sep)
+	{
+		if (p == end)
+			return;
+		if (std::memchr(p, '"', end - p)) {
+			for (; p < end; p++)
+				take(*p, sep);
+		} else if (state != inside) {
+			state = end[-1] == sep ? start : plain;
+		}
+	}
+
+	bool
+	in() const
+	{
+		return state == inside;
+	}
+};
+
+/* The end of the record at l: the first newline outside quotes, or end;
+ * with sep ' ' (runs of blanks) there are no quotes.  A line whose first
+ * non-blank is '#' is a comment, whose quotes do not count. */
 inline const char *
-record_end(const char *l, const char *end, bool quoted)
+record_end(const char *l, const char *end, char sep)
 {
 	const char *nl = static_cast<const char *>(std::memchr(l, '\n', end - l));
-	if (!quoted || !nl)
+	if (sep == ' ' || !nl || !std::memchr(l, '"', nl - l))
 		return nl ? nl : end;
-	std::size_t k = std::strspn(l, " \t\r");
-	if (l + k < end && l[k] == '#')
+	const char *k = l;
+	while (k < nl && (*k == ' ' || *k == '\t' || *k == '\r'))
+		k++;
+	if (*k == '#')
 		return nl;
-	bool in = false;
+	Quotes q;
 	for (const char *p = l; p < end; p++) {
-		if (*p == '"')
-			in = !in;
-		else if (*p == '\n' && !in)
+		if (*p == '\n' && !q.in())
 			return p;
+		q.take(*p, sep);
 	}
 	return end;
 }

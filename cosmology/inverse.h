@@ -167,10 +167,18 @@ inline void
 prepare(Problem &p)
 {
 	const expansion::Universe &u = *p.u;
+	/* The greatest z whose scale factor is not below a_turn: 1/a_turn - 1,
+	 * or where its rounding overshoots, the end of a bisection below it. */
 	double z_end = INFINITY;
-	if (u.a_turn > 0)
-		for (z_end = 1 / u.a_turn - 1; z_end > 0 && expansion::emission(z_end) < u.a_turn;)
-			z_end = std::nextafter(z_end, 0.0);
+	if (u.a_turn > 0) {
+		z_end = 1 / u.a_turn - 1;
+		if (expansion::emission(z_end) < u.a_turn) {
+			double lo = 0, hi = z_end;
+			for (double mid = lo + (hi - lo) / 2; mid > lo && mid < hi; mid = lo + (hi - lo) / 2)
+				(expansion::emission(mid) < u.a_turn ? hi : lo) = mid;
+			z_end = lo;
+		}
+	}
 	auto at = [&](double z) {
 		expansion::Depth d;
 		expansion::depths(p.kernel, u, &z, 1, &d);

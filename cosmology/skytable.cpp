@@ -7,6 +7,7 @@
  * are parsed, computed several at a time in the lanes of a vector (forward
  * in expansion.h, inverse in inverse.h), and formatted.
  */
+#include <poll.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -78,8 +79,9 @@ static const struct Option {
 	{"-header", header},	 {"-columns", listed},	{"-column", column}, {"-sep", sep},
 };
 
-/* The longest row of a table read whole. */
+/* The longest row of a table read whole, and what a longer one is told. */
 enum { longest_row = 1 << 20 };
+static const char row_too_long[] = "a row longer than 1 MiB (1048576 bytes)";
 
 /* What the options ask for. */
 struct Options {
@@ -120,7 +122,8 @@ static bool number(const char *text, const char *stop, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static int default_threads();
 static bool choose_columns(Options &o, const char *list);
-static int read_header(const Options &o, Table &t, std::string &prefix);
+static int read_header(const Options &o, Table &t, std::string &prefix, long &line);
+static int find_field(const Options &o, Table &t, const char *l, const char *end, long line);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static std::string joined(const std::vector<columns::Id> &list, char sep);
 static void compute(stream::Block &b, const void *setup);
@@ -160,8 +163,11 @@ main(int argc, char *argv[])
 		return bad_usage("-sep is the separator of -column's table");
 	Table table;
 	std::string prefix; /* what read_header read of standard input */
+	long first_line = 1; /* the line prefix starts on */
 	if (o.column) {
-		int read_errno = read_header(o, table, prefix);
+		int read_errno = read_header(o, table, prefix, first_line);
+		if (read_errno == -2)
+			return finish("skytable") | 1;
 		if (read_errno < 0)
 			return 1;
 		if (read_errno) {
@@ -188,9 +194,12 @@ main(int argc, char *argv[])
 	stream::Ring r;
 	stream::Format format;
 	if (table.on)
-		format = {table.sep != ' ', longest_row, "a row longer than 1 MiB (1048576 bytes)"};
+		format = {table.sep, longest_row, row_too_long};
+	/* Each column's separator and number, and the line end; or the
+	 * header's names. */
+	format.added = std::max(o.columns.size() * 26 + 1, table.names.size() + 1);
 	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup, argv + i,
-				     argc - i, format, prefix);
+				     argc - i, format, prefix, first_line);
 
 	/* A lost write is the one failure to report: nothing after it counts. */
 	int status = 0;
@@ -257,6 +266,8 @@ parse_options(int argc, char *argv[], Options &o)
 				return bad_usage("-header with -column: the table's header row gets the columns' names"), -1;
 			if (!*v)
 				return bad_usage("-column: no field named"), -1;
+			if (std::strspn(v, "0") == std::strlen(v))
+				return bad_usage("-column: fields are numbered from 1: %s", shown(v).text), -1;
 			continue;
 		}
 		if (op->id == sep) {
@@ -310,74 +321,103 @@ parse_options(int argc, char *argv[], Options &o)
 }
 
 /*
- * Reads standard input up to the end of the table's first row, which is not
- * blank nor a comment: its header with -column NAME, its first row with
- * -column N.  The separator is -sep's, or the one that row shows.  Sets t
- * and keeps what it read in prefix, to be read again.  Returns 0, the errno
- * of a failed read, or -1 after saying what is wrong.
+ * Reads standard input up to the table's first row, which is neither blank
+ * nor a comment: its header with -column NAME, its first row with -column N.
+ * Comments and blank lines before it are written as they come, however
+ * long.  The separator is -sep's, or the one the row's first line shows.
+ * Sets t, and keeps in prefix what was read from the row on, to be read
+ * again as line line on.  Returns 0, the errno of a failed read, or -1
+ * after saying what is wrong.
  */
 static int
-read_header(const Options &o, Table &t, std::string &prefix)
+read_header(const Options &o, Table &t, std::string &prefix, long &line)
 {
 	char buf[1 << 16];
 	bool eof = false;
-	long line = 1;
+	/* A line being written as it comes: a comment, or a run of blanks too
+	 * long to be held, which a '#' may still make a comment. */
+	enum { none, comment, blanks } copying = none;
+	line = 1;
 	t.on = true;
-	std::size_t at = 0; /* where the line being looked at starts */
 	const char *c = o.column;
 	bool numbered = std::strspn(c, "0123456789") == std::strlen(c);
 	t.label = numbered ? std::string("field ") + c : c;
+	if (numbered)
+		t.field = std::strtoul(c, nullptr, 10) - 1;
+	auto too_long = [&] {
+		std::fprintf(stderr, "skytable: line %ld: %s\n", line, row_too_long);
+		return -1;
+	};
+	/* Writes the first n bytes of prefix and drops them; a line end
+	 * among them ends the line.  False after saying that stdout failed. */
+	auto pass = [&](std::size_t n) {
+		if (std::fwrite(prefix.data(), 1, n, stdout) != n)
+			return false;
+		if (n > 0 && prefix[n - 1] == '\n')
+			copying = none, line++;
+		prefix.erase(0, n);
+		return true;
+	};
 	for (;;) {
-		const char *l = prefix.data() + at, *end = prefix.data() + prefix.size();
-		auto nl = static_cast<const char *>(std::memchr(l, '\n', end - l));
-		if (nl || eof) {
-			const char *stop = nl ? nl : end;
-			std::size_t k = std::strspn(l, " \t\r");
-			if (l == end) {
-				/* No row at all: the comments pass through. */
-				t.sep = o.sep ? o.sep : ',';
-				return 0;
-			}
-			if (l + k == stop || l[k] == '#') {
-				at = stop + 1 - prefix.data(), line++;
-				continue;
-			}
-			t.sep = o.sep ? o.sep : fields::guess(l, stop);
-			const char *row_end = fields::record_end(l, end, t.sep != ' ');
-			if (row_end < end || eof) {
-				if (row_end > l && row_end[-1] == '\r')
-					row_end--;
-				if (numbered) {
-					t.field = std::strtoul(c, nullptr, 10) - 1;
-					if (t.field + 1 == 0)
-						return bad_usage("-column: fields are numbered from 1: %s", shown(c).text), -1;
-					return 0;
-				}
-				t.header_line = line;
-				std::string names;
-				bool found = false;
-				fields::split(l, row_end, t.sep, [&](const std::string &f) {
-					std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
-					if (!found && a != std::string::npos && f.compare(a, z - a + 1, c) == 0)
-						found = true;
-					else if (!found)
-						t.field++;
-					names.append(names.empty() ? "" : ", ").append(shown(f.data(), f.size()).text);
-					return true;
-				});
-				if (!found) {
-					std::fprintf(stderr, "skytable: -column %s: the header has no such field; its fields are %s\n",
-						     shown(c).text, names.c_str());
-					return -1;
-				}
-				return 0;
-			}
+		std::size_t nl = prefix.find('\n'), stop = std::min(nl, prefix.size());
+		std::size_t k = std::min(prefix.find_first_not_of(" \t\r"), stop);
+		/* A last '\r' may be a CRLF's, which does not count. */
+		std::size_t size = prefix.size() - (!prefix.empty() && prefix.back() == '\r');
+		bool ok = true, more = false;
+		if (copying == blanks && k < stop) {
+			/* The run ends: in a comment, or in a row too long. */
+			if (!pass(k))
+				return -2;
+			if (prefix[0] != '#')
+				return too_long();
+			copying = comment;
+			continue;
 		}
-		if (prefix.size() > std::size_t{4} * longest_row) {
-			std::fprintf(stderr, "skytable: -column %s: no %s in the first 4 MiB of input\n", shown(c).text,
-				     numbered ? "row" : "header row");
-			return -1;
+		if (copying != none || (k < stop && prefix[k] == '#') || (k == stop && nl < prefix.size())) {
+			/* A comment, or a blank line: through its end, or all there is. */
+			if (copying == none && k < stop)
+				copying = comment;
+			ok = ok && pass(nl < prefix.size() ? nl + 1 : prefix.size());
+			more = prefix.empty();
+		} else if (k == stop && !eof) {
+			/* Blanks so far: held, unless there are too many. */
+			if (size > longest_row)
+				ok = pass(prefix.size()), copying = blanks;
+			more = true;
+		} else if (k == stop) {
+			/* No row at all: an unended line ends, as every line does. */
+			t.sep = o.sep ? o.sep : ',';
+			bool unended = !prefix.empty();
+			return pass(prefix.size()) && (!unended || std::fputc('\n', stdout) != EOF) ? 0 : -2;
+		} else if (nl == std::string::npos && !eof && size <= longest_row) {
+			more = true; /* the row's first line, to see its separator */
+		} else {
+			t.sep = o.sep ? o.sep : fields::guess(prefix.data(), prefix.data() + stop);
+			if (numbered)
+				return 0;
+			const char *l = prefix.data(), *end = l + prefix.size();
+			const char *row_end = fields::record_end(l, end, t.sep);
+			bool whole = row_end < end || eof;
+			if (row_end > l && row_end[-1] == '\r')
+				row_end--;
+			if (std::size_t(row_end - l) > longest_row)
+				return too_long();
+			if (whole)
+				return find_field(o, t, l, row_end, line);
+			more = true;
 		}
+		if (!ok)
+			return -2;
+		if (!more)
+			continue;
+		if (eof) {
+			/* An unended comment ends. */
+			t.sep = o.sep ? o.sep : ',';
+			return copying == none || std::fputc('\n', stdout) != EOF ? 0 : -2;
+		}
+		pollfd in = {0, POLLIN, 0};
+		if (poll(&in, 1, 0) == 0 && std::fflush(stdout) != 0)
+			return -2;
 		ssize_t n = read(0, buf, sizeof buf);
 		if (n < 0 && errno == EINTR)
 			continue;
@@ -386,6 +426,31 @@ read_header(const Options &o, Table &t, std::string &prefix)
 		eof = n == 0;
 		prefix.append(buf, n);
 	}
+}
+
+/* Which field of the header row [l, end) is -column's NAME, in t.field,
+ * the header's line; -1 after saying there is none. */
+static int
+find_field(const Options &o, Table &t, const char *l, const char *end, long line)
+{
+	t.header_line = line;
+	std::string names;
+	bool found = false, first = true;
+	fields::split(l, end, t.sep, [&](const std::string &f) {
+		std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
+		if (!found && a != std::string::npos && f.compare(a, z - a + 1, o.column) == 0)
+			found = true;
+		else if (!found)
+			t.field++;
+		names.append(first ? "" : ", ").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
+		first = false;
+		return true;
+	});
+	if (found)
+		return 0;
+	std::fprintf(stderr, "skytable: -column %s: the header has no such field; its fields are %s\n",
+		     shown(o.column).text, names.c_str());
+	return -1;
 }
 
 /* One thread per processor this process may run on, within the ring's limit. */
@@ -512,7 +577,6 @@ compute(stream::Block &b, const void *setup)
 	std::vector<expansion::Depth> d;
 	solve(s, p, zs, d);
 
-	b.out.reserve(4 * b.in.size());
 	char sep = s.table.on ? s.table.sep : '\t';
 	std::size_t n = 0;
 	for (const Record &r : p.records) {
@@ -569,7 +633,7 @@ rows_of(stream::Block &b, const Table &t, Parsed &p)
 	const char *end = b.in.data() + b.in.size();
 	long line = b.first_line;
 	for (const char *l = b.in.data(), *stop; l < end; l = stop + 1) {
-		stop = fields::record_end(l, end, t.sep != ' ');
+		stop = fields::record_end(l, end, t.sep);
 		long first = line;
 		line += 1 + std::count(l, stop, '\n');
 		const char *text_end = stop > l && stop[-1] == '\r' ? stop - 1 : stop;

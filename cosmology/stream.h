@@ -27,17 +27,24 @@
 #include <string>
 #include <vector>
 
+#include "fields.h"
 #include "notes.h"
 
 namespace stream {
 
 enum { longest_line = 4096, block_lines = 1024, block_bytes = 8 << 20, max_threads = 64 };
 
+/* The input held in blocks not yet written, whatever the threads: past it
+ * the reader waits for the oldest block to be written. */
+const std::size_t held_bytes = std::size_t{64} << 20;
+
 /* How the input is cut into records. */
 struct Format {
-	bool quoted = false;		/* a '"' opens and closes fields that may hold line breaks */
-	std::size_t longest = longest_line; /* the longest record held */
+	char sep = 0;			/* a table's separator, whose fields may be quoted
+					 * (fields.h) and hold line breaks; 0 or ' ': none */
+	std::size_t longest = longest_line; /* the longest record held, a CRLF's CR not counted */
 	const char *too_long = nullptr; /* what a longer record is told, if not that it is not a number */
+	std::size_t added = 0;		/* the most a record's text gets added to it when written */
 };
 
 /* A block of whole input records and the text it prints. */
@@ -70,6 +77,8 @@ struct Ring {
 	long bad_line;	      /* the first bad line, or 0 */
 	std::string bad_text; /* what is wrong with it */
 	long empty;	      /* records written whose value was missing */
+	std::size_t held;     /* the input in blocks submitted and not yet written */
+	std::vector<std::string> spare; /* the memory of blocks written, the latest last */
 	std::mutex lock;
 	std::condition_variable ready, finished;
 };
@@ -122,25 +131,35 @@ write_oldest(Ring &r)
 	r.finished.wait(hold, [&] { return b.done; });
 	hold.unlock();
 	r.head++;
-	if (r.failed)
-		return;
-	put_out(r, b.out.data(), b.out.size());
-	r.empty += b.empty;
-	if (b.bad_line) {
-		r.failed = true;
-		r.bad_line = b.bad_line;
-		r.bad_text = b.bad_text;
+	r.held -= b.in.size();
+	if (!r.failed) {
+		put_out(r, b.out.data(), b.out.size());
+		r.empty += b.empty;
+		if (b.bad_line) {
+			r.failed = true;
+			r.bad_line = b.bad_line;
+			r.bad_text = b.bad_text;
+		}
 	}
+	/* Its memory goes to the next block claimed: blocks take the room the
+	 * latest ones gave back, so that the memory in use is what the input
+	 * held needs, not what every block of the ring ever held. */
+	r.spare.push_back(std::move(b.in));
+	r.spare.push_back(std::move(b.out));
 }
 
-/* The next free block, empty, once the oldest ones are written.  At most
- * one block is claimed and not yet submitted at a time. */
+/* The next free block, empty, once the oldest ones are written and the
+ * input held is within held_bytes.  At most one block is claimed and not
+ * yet submitted at a time. */
 inline Block &
 claim(Ring &r, long first_line)
 {
-	while (r.tail - r.head == r.blocks.size())
+	while (r.tail - r.head == r.blocks.size() || (r.tail > r.head && r.held >= held_bytes))
 		write_oldest(r);
 	Block &b = r.blocks[r.tail % r.blocks.size()];
+	for (std::string *s : {&b.in, &b.out})
+		if (!r.spare.empty())
+			s->swap(r.spare.back()), r.spare.pop_back();
 	b.in.clear();
 	b.out.clear();
 	b.first_line = first_line;
@@ -151,10 +170,16 @@ claim(Ring &r, long first_line)
 }
 
 /* Hands the block from claim() to the workers.  They start with the second
- * block: a single one is computed where it is written, without threads. */
+ * block: a single one is computed where it is written, without threads.
+ * Its output's room is made here, so that every large allocation is this
+ * thread's, and a block that gives it back gives it to one heap, not to
+ * one per worker that would each keep it. */
 inline void
 submit(Ring &r)
 {
+	Block &b = r.blocks[r.tail % r.blocks.size()];
+	r.held += b.in.size();
+	b.out.reserve(b.in.size() + (std::count(b.in.begin(), b.in.end(), '\n') + 1) * r.format.added);
 	std::unique_lock<std::mutex> hold(r.lock);
 	r.tail++;
 	if (r.tail == 2 && r.threads > 1)
@@ -204,23 +229,23 @@ enum Lineform {
 
 /*
  * Standard input, record by record, into blocks, after prefix, bytes of it
- * read already.  Before waiting for input, everything read so far is
- * written, so that a catalog typed or trickling in gets its answers record
- * by record, and a run that has failed ends at once.  Returns 0, or the
- * errno of a failed read.
+ * read already, whose first line is line first_line.  Before waiting for
+ * input, everything read so far is written, so that a catalog typed or
+ * trickling in gets its answers record by record, and a run that has
+ * failed ends at once.  Returns 0, or the errno of a failed read.
  */
 inline int
-read_input(Ring &r, const std::string &prefix)
+read_input(Ring &r, const std::string &prefix, long first_line)
 {
 	const Format &f = r.format;
 	char buf[1 << 16];
-	long line = 1;	       /* the line being read */
-	long first = 1;	       /* the line the unfinished record starts on */
+	long line = first_line; /* the line being read */
+	long first = line;	/* the line the unfinished record starts on */
 	Lineform form = held;
 	Block *b = nullptr;
 	std::size_t start = 0; /* where b's unfinished record starts */
 	long records = 0;      /* b's whole records */
-	bool quoted = false;   /* whether the unfinished record is inside quotes */
+	fields::Quotes quotes; /* where the unfinished record is in its quotes */
 	bool stop = false;     /* a record was refused */
 	std::string text;      /* a refused record's text, from its first non-blank,
 				* until there is enough to show */
@@ -251,7 +276,7 @@ read_input(Ring &r, const std::string &prefix)
 	/* Whether the unfinished record, whose line has just ended, ends with
 	 * it: outside quotes, or a comment, whose quotes do not count. */
 	auto ends = [&] {
-		if (!quoted)
+		if (!quotes.in())
 			return true;
 		std::size_t k = b->in.find_first_not_of(" \t\r", start);
 		return b->in[k] == '#';
@@ -289,19 +314,19 @@ read_input(Ring &r, const std::string &prefix)
 			if (!b)
 				b = &claim(r, first), start = 0, records = 0;
 			b->in.append(p, next);
-			if (f.quoted)
-				for (const char *q = p; q < next; q++)
-					quoted ^= *q == '"';
+			if (f.sep && f.sep != ' ')
+				quotes.take(p, next, f.sep);
 			p = next;
+			const char *l = b->in.data() + start;
 			std::size_t len = b->in.size() - start - (nl != nullptr);
-			if (len > f.longest) {
+			/* A last '\r' may be a CRLF's, which does not count. */
+			if (len - (len > 0 && l[len - 1] == '\r') > f.longest) {
 				/* Decided by the first longest + 1 bytes: a
 				 * comment, a run of blanks, or a record refused. */
-				const char *l = b->in.data() + start;
 				std::size_t k = 0;
 				while (k < len && blank(l[k]))
 					k++;
-				quoted = false;
+				quotes = {};
 				if (k <= f.longest && l[k] != '#') {
 					text.assign(l + k, std::min(len - k, std::size_t{shown_bytes}));
 					b->in.resize(start);
@@ -334,7 +359,7 @@ read_input(Ring &r, const std::string &prefix)
 				line++;
 				if (!ends())
 					continue;
-				start = b->in.size(), first = line, quoted = false;
+				start = b->in.size(), first = line, quotes = {};
 				if (++records == block_lines || b->in.size() >= block_bytes)
 					submit(r), b = nullptr;
 			}
@@ -369,11 +394,11 @@ read_input(Ring &r, const std::string &prefix)
 }
 
 /* Runs the lines of the arguments, or without any the records of standard
- * input, prefix first, through threads workers, and stops them.  Returns 0,
- * or the errno of a failed read. */
+ * input, prefix first, starting at line first_line, through threads
+ * workers, and stops them.  Returns 0, or the errno of a failed read. */
 inline int
 run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count,
-    const Format &format = Format(), const std::string &prefix = "")
+    const Format &format = Format(), const std::string &prefix = "", long first_line = 1)
 {
 	/* One block per worker, one being read and one being written. */
 	r.blocks.resize(threads + 2);
@@ -387,12 +412,13 @@ run(Ring &r, int threads, Work *work, const void *job, char *const *args, int co
 	r.write_errno = 0;
 	r.bad_line = 0;
 	r.empty = 0;
+	r.held = 0;
 
 	int read_errno = 0;
 	if (count > 0)
 		read_arguments(r, args, count);
 	else
-		read_errno = read_input(r, prefix);
+		read_errno = read_input(r, prefix, first_line);
 
 	std::unique_lock<std::mutex> hold(r.lock);
 	r.closing = true;

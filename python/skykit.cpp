@@ -15,6 +15,8 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -31,6 +33,10 @@ namespace py = pybind11;
 using namespace pybind11::literals;
 
 namespace {
+
+/* Whether this thread is in a call of the Universe type, which alone may
+ * allocate a Universe. */
+thread_local bool making = false;
 
 /* The inverse of one quantity in one universe, prepared once, with its guide. */
 struct Inverse {
@@ -85,22 +91,52 @@ threads_for(const py::object &threads, std::size_t count)
 	return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(n, count / 1000 + 1)));
 }
 
-/* Runs work(first, count) over [0, count) in threads slices, without the GIL. */
+/* The values a thread takes at a time: the unit of work between two looks
+ * at Python's signals, a few milliseconds at most. */
+const std::size_t piece = 1024;
+
+/*
+ * Runs work(first, count) over [0, count), piece by piece, on threads
+ * threads without the GIL.  Every 20 ms or so the calling thread takes the
+ * GIL between its pieces and runs Python's signal handlers: one that raises
+ * (Ctrl-C's KeyboardInterrupt) stops every thread after its piece, and its
+ * exception is raised here.
+ */
 template <typename Work>
 void
 share(std::size_t count, int threads, Work work)
 {
-	py::gil_scoped_release release;
-	std::vector<std::thread> pool;
-	std::size_t slice = (count + threads - 1) / threads;
-	for (int t = 1; t < threads; t++) {
-		std::size_t first = t * slice;
-		if (first < count)
-			pool.emplace_back(work, first, std::min(slice, count - first));
+	std::atomic<std::size_t> next{0};
+	std::atomic<bool> stop{false};
+	auto take = [&] {
+		std::size_t first = next.fetch_add(piece);
+		if (first < count && !stop)
+			work(first, std::min(piece, count - first));
+		return first < count && !stop;
+	};
+	bool raised = false;
+	{
+		py::gil_scoped_release release;
+		std::vector<std::thread> pool;
+		for (int t = 1; t < threads; t++)
+			pool.emplace_back([&] {
+				while (take())
+					;
+			});
+		auto looked = std::chrono::steady_clock::now();
+		while (take()) {
+			if (std::chrono::steady_clock::now() - looked < std::chrono::milliseconds(20))
+				continue;
+			py::gil_scoped_acquire hold;
+			raised = PyErr_CheckSignals() != 0;
+			stop = raised;
+			looked = std::chrono::steady_clock::now();
+		}
+		for (std::thread &t : pool)
+			t.join();
 	}
-	work(0, std::min(slice, count));
-	for (std::thread &t : pool)
-		t.join();
+	if (raised)
+		throw py::error_already_set();
 }
 
 /* The values of an argument as a contiguous float64 array, converted as
@@ -112,7 +148,12 @@ as_array(const py::object &x, const char *name)
 		throw py::type_error(std::string(name) + ": expected numbers, not " +
 				     std::string(py::str(x.get_type().attr("__name__"))));
 	try {
-		return py::module_::import("numpy").attr("ascontiguousarray")(x, "dtype"_a = "float64");
+		py::module_ numpy = py::module_::import("numpy");
+		py::array_t<double> a = numpy.attr("ascontiguousarray")(x, "dtype"_a = "float64");
+		/* Memory that is not aligned to a double is read from a copy. */
+		if (!(a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_))
+			a = numpy.attr("array")(a, "dtype"_a = "float64", "copy"_a = true);
+		return a;
 	} catch (py::error_already_set &e) {
 		if (e.matches(PyExc_ValueError) || e.matches(PyExc_TypeError))
 			throw py::value_error(std::string(name) + ": expected numbers: " + e.what());
@@ -146,14 +187,11 @@ table(const Universe &self, const py::object &z, const std::vector<columns::Id> 
 	for (auto &a : out)
 		to.push_back(a.mutable_data());
 	share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
-		std::vector<expansion::Depth> d(std::min<std::size_t>(n, 1024));
-		for (std::size_t k = first; k < first + n; k += d.size()) {
-			std::size_t m = std::min(d.size(), first + n - k);
-			expansion::depths(kernel, self.u, zs + k, m, d.data());
-			for (std::size_t c = 0; c < ids.size(); c++)
-				for (std::size_t j = 0; j < m; j++)
-					to[c][k + j] = columns::value(ids[c], zs[k + j], self.u, d[j]);
-		}
+		std::vector<expansion::Depth> d(n);
+		expansion::depths(kernel, self.u, zs + first, n, d.data());
+		for (std::size_t c = 0; c < ids.size(); c++)
+			for (std::size_t j = 0; j < n; j++)
+				to[c][first + j] = columns::value(ids[c], zs[first + j], self.u, d[j]);
 	});
 	return out;
 }
@@ -188,14 +226,11 @@ redshift(Universe &self, const std::string &quantity, const py::object &values, 
 		std::copy(v, v + count, z);
 	else
 		share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
-			std::vector<long> lines(1024);
-			std::vector<expansion::Depth> d(1024);
-			for (std::size_t k = first; k < first + n; k += 1024) {
-				std::size_t m = std::min<std::size_t>(1024, first + n - k);
-				for (std::size_t j = 0; j < m; j++)
-					lines[j] = static_cast<long>(k + j + 1);
-				inverse::solve(inv->problem, v + k, lines.data(), m, z + k, d.data());
-			}
+			std::vector<long> lines(n);
+			std::vector<expansion::Depth> d(n);
+			for (std::size_t j = 0; j < n; j++)
+				lines[j] = static_cast<long>(first + j + 1);
+			inverse::solve(inv->problem, v + first, lines.data(), n, z + first, d.data());
 		});
 	if (one)
 		return py::float_(z[0]);
@@ -221,7 +256,22 @@ PYBIND11_MODULE(skykit, mod)
 		    "    >>> import skykit\n"
 		    "    >>> skykit.Universe().d_L(1.0)\n"
 		    "    6452.298374882598\n";
-	py::class_<Universe> universe(mod, "Universe",
+	py::object meta = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject *>(&PyType_Type))(
+		"UniverseType", py::make_tuple(py::reinterpret_borrow<py::object>(
+					reinterpret_cast<PyObject *>(py::detail::get_internals().default_metaclass))),
+		py::dict());
+	meta.attr("__call__") = py::reinterpret_steal<py::object>(PyInstanceMethod_New(
+		py::cpp_function([](py::handle cls, py::args args, py::kwargs kwargs) {
+			making = true;
+			struct Done {
+				~Done() { making = false; }
+			} done;
+			return py::reinterpret_borrow<py::object>(
+				       reinterpret_cast<PyObject *>(py::detail::get_internals().default_metaclass))
+				.attr("__call__")(cls, *args, **kwargs);
+		}).ptr()));
+	meta.attr("__module__") = "skykit";
+	py::class_<Universe> universe(mod, "Universe", py::metaclass(meta),
 				      "A universe with matter, vacuum energy or dark energy w(a) = w0 + wa (1 - a),\n"
 				      "radiation Omega_r h^2 = radiation, and the curvature the densities imply;\n"
 				      "h0 in km/s/Mpc.  exact=True takes the integrals to their true values\n"
@@ -252,6 +302,20 @@ PYBIND11_MODULE(skykit, mod)
 		     }),
 		     "h0"_a = 73, "omega_m"_a = 0.27, "lambda0"_a = 0.73, "radiation"_a = 4.165e-5, "w0"_a = -1,
 		     "wa"_a = 0, "exact"_a = false);
+	/* Universe() and its subclasses' calls make the object under a metaclass
+	 * that lets the type's allocation through; anything else that reaches
+	 * it, Universe.__new__(Universe) alone, is refused, since it would make
+	 * an object with no model in it. */
+	auto *type = reinterpret_cast<PyTypeObject *>(universe.ptr());
+	type->tp_new = [](PyTypeObject *t, PyObject *args, PyObject *kwargs) -> PyObject * {
+		if (!making) {
+			PyErr_SetString(PyExc_TypeError, "Universe.__new__: a Universe is made by Universe(...)");
+			return nullptr;
+		}
+		making = false;
+		return py::detail::pybind11_object_new(t, args, kwargs);
+	};
+	PyType_Modified(type);
 	universe.def("__repr__", &repr);
 	universe.def_property_readonly("h0", [](const Universe &s) { return s.u.m.H0; }, "Hubble constant, km/s/Mpc");
 	universe.def_property_readonly("omega_m", [](const Universe &s) { return s.u.m.Omega_M; }, "matter density parameter");

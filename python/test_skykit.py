@@ -2,7 +2,10 @@
 the errors a Python user expects.  SKYTABLE names the program."""
 import math
 import os
+import signal
 import subprocess
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -70,6 +73,28 @@ def test_shapes_and_types():
     with pytest.raises(AttributeError):
         u.h0 = 70
     assert "Mpc" in skykit.Universe.d_L.__doc__ and "Gyr" in skykit.Universe.t_age.__doc__
+    # Memory not aligned to a double is read from a copy.
+    odd = np.ndarray((3,), "f8", buffer=bytearray(25), offset=1)
+    odd[:] = [0.5, 1, 2]
+    assert not odd.flags.aligned and np.array_equal(u.d_L(odd), u.d_L([0.5, 1, 2]))
+    # A subclass is made as the class is.
+    class Mine(skykit.Universe):
+        pass
+    assert Mine(h0=70).d_L(1.0) == skykit.Universe(h0=70).d_L(1.0)
+    # A universe that turned around just before now has no such redshift.
+    assert math.isnan(skykit.Universe(lambda0=1e10).redshift("d_L", 1.0))
+
+
+def test_ctrl_c_stops_a_long_call():
+    """SIGINT during a call of a minute's work raises KeyboardInterrupt at
+    once, not when the work is done."""
+    u, z = skykit.Universe(), np.linspace(0, 5, 2 * 10**7)
+    timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+    start = time.monotonic()
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        u.d_L(z, threads=1)
+    assert time.monotonic() - start < 10
 
 
 @pytest.mark.parametrize("call,error,says", [
@@ -86,6 +111,7 @@ def test_shapes_and_types():
     (lambda: skykit.Universe().redshift("d_A", 100), ValueError, "d_A"),
     (lambda: skykit.Universe().redshift("H", 100), ValueError, "quantity"),
     (lambda: skykit.Universe().redshift("d_L", {"a": 1}), ValueError, "values"),
+    (lambda: skykit.Universe.__new__(skykit.Universe), TypeError, "__new__"),
 ])
 def test_errors(call, error, says):
     with pytest.raises(error, match=says):

@@ -480,6 +480,9 @@ TEST(Skytable, FromEachQuantity)
 		{{"-from", "d_L", "-simple", "-digits", "3"}, "6452.3\n", "6452.3\t1\n", "", 0},
 		{{"-digits", "17", "-simple"}, "1\n", "1\t6452.2983748825982\n", "", 0},
 		{{"-digits", "1"}, "1\n", "1\t6e+03\t3e+03\t2e+03\n", "", 0},
+		// Universes that turn around just before now end at once.
+		{{"-lambda", "1e10", "-from", "d_L"}, "1\n", "1\tnan\tnan\tnan\tnan\n", "", 0},
+		{{"-lambda", "-0.5", "-wa", "1e300", "-from", "d_c"}, "", "", "", 0},
 	};
 	for (const auto &c : edges) {
 		std::string argv = describe(SKYTABLE_PATH, c.args) + " < [" + c.input + "]";
@@ -715,13 +718,23 @@ TEST(Skytable, Tables)
 		{{"-column", "z", "-simple"}, "z,a\n1 2,3\n", "z,a,d_L\n", "skytable: line 2: z: not a number: 1 2\n", 1},
 		{{"-column", "d", "-from", "d_L", "-simple"}, "d,n\n6452.3,\n", "d,n,z\n6452.3,,1\n", "", 0},
 		{{"-column", "w", "-simple"}, "z,w\n1,2\n3\n2,2\n", "z,w,d_L\n1,2,15301.8\n", "skytable: line 3: no w: the row has 1 field\n", 1},
-		{{"-column", "y", "-simple"}, "# c\nz,w\n1,2\n", "", "skytable: -column y: the header has no such field; its fields are z, w\n", 1},
+		{{"-column", "y", "-simple"}, "# c\nz,w\n1,2\n", "# c\n", "skytable: -column y: the header has no such field; its fields are z, w\n", 1},
 		{{"-column", "z", "-simple"}, "z,w\n1,2\n2," + big + "\n3,4\n", "z,w,d_L\n1,2,6452.3\n",
 		 "skytable: line 3: a row longer than 1 MiB (1048576 bytes)\n", 1},
 		{{"-column", "z", "1"}, "", "", "skytable: -column reads a table from standard input, not from arguments\n" + usage, 1},
 		{{"-column", "z", "-header"}, "", "", "skytable: -header with -column: the table's header row gets the columns' names\n" + usage, 1},
 		{{"-sep", "tab"}, "", "", "skytable: -sep is the separator of -column's table\n" + usage, 1},
 		{{"-column", "z", "-sep", "semicolon"}, "", "", "skytable: -sep: not tab, comma or space: semicolon\n" + usage, 1},
+		{{"-column", "00"}, "1\n", "", "skytable: -column: fields are numbered from 1: 00\n" + usage, 1},
+		// No row: what there is passes through, each line ended.
+		{{"-column", "z"}, "#c", "#c\n", "", 0},
+		{{"-column", "1"}, "\n  # only a comment", "\n  # only a comment\n", "", 0},
+		{{"-column", "z"}, " \t", " \t\n", "", 0},
+		// A '"' opens a quoted field only as its first byte.
+		{{"-column", "z", "-simple"}, "z,note\n1,5\" disk\n2,ok\n", "z,note,d_L\n1,5\" disk,6452.3\n2,ok,15301.8\n", "", 0},
+		{{"-column", "2", "-simple"}, "a\"\t1\nb\"\"\t2\n\"c\"d\t3\n", "a\"\t1\t6452.3\nb\"\"\t2\t15301.8\n\"c\"d\t3\t25133.5\n", "", 0},
+		{{"-column", "z", "-simple"}, "a\"b,z\n1,1\n", "a\"b,z,d_L\n1,1,6452.3\n", "", 0},
+		{{"-column", "z"}, ",x\n1,2\n", "", "skytable: -column z: the header has no such field; its fields are \"\", x\n", 1},
 	};
 	Outcome directory = run(SKYTABLE_PATH, {"-column", "z"}, Stdout::pipe, "", Stdin::directory);
 	EXPECT_EQ(directory.err, "skytable: read error: Is a directory\n");
@@ -731,4 +744,49 @@ TEST(Skytable, Tables)
 	EXPECT_EQ(held.out, "z d_L\n1 6452.3\n");
 	for (const auto &c : cases)
 		in_pieces(c, {0, 1, 3, 7, 4097});
+	// Comments before the header pass through however long, whatever
+	// the arrival; the header row alone is held, up to 1 MiB of its own
+	// bytes, its CRLF's CR not counted.
+	const std::string comments = "# " + std::string(3 << 20, 'c') + "\n" + std::string(3 << 20, ' ') + "#\n\n";
+	const std::string tall = "1," + std::string((1 << 20) - 2, 'w');
+	const Failure long_rows[] = {
+		{{"-column", "z", "-simple"}, comments + "z\n1\n", comments + "z d_L\n1 6452.3\n", "", 0},
+		{{"-column", "z", "-simple"}, "z,w\r\n" + tall + "\r\n", "z,w,d_L\r\n" + tall + ",6452.3\r\n", "", 0},
+		{{"-column", "1"}, "# c\n" + big + "x\n", "# c\n", "skytable: line 2: a row longer than 1 MiB (1048576 bytes)\n", 1},
+		{{"-column", "z"}, "\n" + big + "z\n", "\n", "skytable: line 2: a row longer than 1 MiB (1048576 bytes)\n", 1},
+	};
+	for (const auto &c : long_rows)
+		in_pieces(c, {0, 4097, (4 << 20) + 1});
+}
+
+/* However stray its quotes, every row keeps its own value: a table of
+ * rows whose fields hold '"' where it opens nothing, quoted fields that
+ * hold separators, doubled quotes and line breaks, each row followed by
+ * the d_L of its own z, whole and in pieces. */
+TEST(Skytable, StrayQuotesKeepRows)
+{
+	std::mt19937 rng(30);
+	const char *const plain[] = {"5\" disk", "a\"b\"c", "x\"", "\"\"", " \"q\"", "ok"};
+	const char *const quoted[] = {"\"a,b\tc\"", "\"say \"\"hi\"\"\"", "\"two\nlines\"", "\"\"", "\"x\"y"};
+	for (char sep : {',', '\t'}) {
+		std::string table = std::string("id") + sep + "z" + sep + "note\n", zs, want;
+		for (int i = 0; i < 300; i++) {
+			std::string z = std::to_string(i % 50 * 0.1 + 0.05), row;
+			for (int f = 0; f < 3; f++) {
+				std::string field = f == 1 ? z : rng() % 3 ? plain[rng() % 6] : quoted[rng() % 5];
+				row += (f ? std::string(1, sep) : "") + field;
+			}
+			table += row + "\n";
+			zs += z + "\n";
+			want += row + sep + "\n";
+		}
+		std::vector<std::string> d_L;
+		for (const auto &l : lines(run(SKYTABLE_PATH, {"-simple"}, Stdout::pipe, zs).out))
+			d_L.push_back(fields(l)[1]);
+		std::string out = std::string("id") + sep + "z" + sep + "note" + sep + "d_L\n";
+		std::size_t k = 0;
+		for (std::size_t at = 0, nl; (nl = want.find(std::string(1, sep) + "\n", at)) != std::string::npos; at = nl + 2)
+			out += want.substr(at, nl - at + 1) + d_L.at(k++) + "\n";
+		in_pieces({{"-column", "z", "-simple"}, table, out, "", 0}, {0, 7, 4097});
+	}
 }
