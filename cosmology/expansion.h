@@ -9,10 +9,7 @@
  * The order of every operation below fixes the printed digits, so it is
  * written once and both programs use it.  The integrals are a template over
  * the number type: a double, or a vector of doubles whose lanes hold
- * independent redshifts.  Vector division and square root are exact per
- * lane, the logarithm and exponential are the kit's own, made of those and
- * of integer operations on the bits, and no operation is fused or
- * reordered (-ffp-contract=off), so every lane gets the bits the scalar
+ * independent redshifts (lanes.h), each lane getting the bits the scalar
  * code gets.
  */
 #pragma once
@@ -22,23 +19,11 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#elif defined(__aarch64__)
-#include <arm_neon.h>
-#endif
+#include "content.h"
 
 namespace expansion {
 
 const int steps = 1000; /* midpoint steps, for each of the two ranges */
-
-/* What a run is asked for. */
-struct Model {
-	double H0 = 73, Omega_M = 0.27, Lambda0 = 0.73;
-	double radiation = 4.165e-5; /* Omega_r h^2, h = H0/100 */
-	double w0 = -1, wa = 0;	     /* dark energy: w(a) = w0 + wa (1 - a) */
-	bool exact = false;	     /* the integrals' true values, not the midpoint rule's */
-};
 
 /* A stretch of the exact rule's variable y = sqrt(a - a_turn), from y_lo
  * up to y_hi, over which a fixed Gauss-Legendre rule is exact to within
@@ -50,15 +35,9 @@ struct Panel {
 	double age_below, age_here; /* the age integral up to y_lo, and over the panel */
 };
 
-/* The parameters of a run, and what follows from them alone. */
-struct Universe {
-	Model m;
-	double Omega_k;		  /* 1 - (Omega_M + Lambda0): exactly 0 when they add up to 1 */
-	double hubble_distance;	  /* Mpc */
-	double radiation_density; /* Omega_r h^2 / (h*h), h = H0/100 */
-	double hubble_time;	  /* Gyr: a megaparsec in km over a Julian gigayear in s, over H0 */
-	bool evolving;		  /* whether w0, wa are not a cosmological constant's */
-	double de_power, de_decay; /* the vacuum term is Lambda0 exp(de_power ln a + de_decay (1 - a)) */
+/* A run's universe: its content, where its history starts, and the exact
+ * rule's panels. */
+struct Universe : Content {
 	double a_turn; /* the scale factor below which the universe never was on its way to now,
 			* 0 when it was at every one (turnaround() below) */
 	std::vector<Panel> panels; /* the exact rule's, empty under the midpoint rule */
@@ -71,15 +50,7 @@ inline Universe
 universe(const Model &m)
 {
 	Universe u;
-	u.m = m;
-	u.Omega_k = 1 - (m.Omega_M + m.Lambda0);
-	u.hubble_distance = 299792.458 / m.H0;
-	/* R / 1e-4 is exactly 0.4165 for the default R. */
-	u.radiation_density = ((m.radiation / 1e-4 / m.H0) / m.H0);
-	u.hubble_time = (3.0856775814913673e19 / 3.15576e16) / m.H0;
-	u.evolving = m.w0 != -1 || m.wa != 0;
-	u.de_power = 2 - 3 * (1 + m.w0 + m.wa);
-	u.de_decay = -3 * m.wa;
+	static_cast<Content &>(u) = content(m);
 	u.a_turn = turnaround(u);
 	if (m.exact)
 		divide(u);
@@ -91,167 +62,6 @@ inline double
 emission(double z)
 {
 	return 1.0 / (1.0 + z);
-}
-
-typedef double v2d __attribute__((vector_size(16)));
-typedef double v4d __attribute__((vector_size(32)));
-typedef double v8d __attribute__((vector_size(64)));
-
-/* Square roots in place: a 32-byte vector passed by value to a function of
- * another target would change the calling convention. */
-inline void
-root(double &x)
-{
-	x = std::sqrt(x);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-inline void
-root(v2d &x)
-{
-	x = (v2d)_mm_sqrt_pd((__m128d)x);
-}
-__attribute__((target("avx2"))) inline void
-root(v4d &x)
-{
-	x = (v4d)_mm256_sqrt_pd((__m256d)x);
-}
-__attribute__((target("avx512f"))) inline void
-root(v8d &x)
-{
-	/* Masked, all lanes on: the unmasked form starts from an undefined
-	 * vector, which GCC 12 warns of. */
-	x = (v8d)_mm512_mask_sqrt_pd((__m512d)x, 0xff, (__m512d)x);
-}
-#elif defined(__aarch64__)
-inline void
-root(v2d &x)
-{
-	x = vsqrtq_f64(x);
-}
-#else
-inline void
-root(v2d &x)
-{
-	x = v2d{std::sqrt(x[0]), std::sqrt(x[1])};
-}
-#endif
-
-/* The unsigned integers of a number type's width, for its bits: their
- * arithmetic wraps, whatever the bits. */
-template <typename T>
-struct Bits {
-	typedef unsigned long long type;
-};
-template <>
-struct Bits<v2d> {
-	typedef unsigned long long type __attribute__((vector_size(16)));
-};
-template <>
-struct Bits<v4d> {
-	typedef unsigned long long type __attribute__((vector_size(32)));
-};
-template <>
-struct Bits<v8d> {
-	typedef unsigned long long type __attribute__((vector_size(64)));
-};
-
-/* 1.5 * 2^52: added to a double below 2^51 in magnitude, it rounds it to an
- * integer, which the low bits of the sum hold. */
-const double magic = 6755399441055744.0;
-/* ln 2 in two parts, the first with zeros enough that its products with
- * exponents are exact. */
-const double ln2_hi = 6.93147180369123816490e-01, ln2_lo = 1.90821492927058770002e-10;
-
-/*
- * y = ln x for positive x, 0 included (-inf): x = 2^e m with m between
- * sqrt(1/2) and sqrt(2), and ln m = 2 atanh(s), s = (m - 1)/(m + 1), by its
- * series to s^23, within 2 units of the last place.  Vectors go by
- * reference, for the reason given at root().
- */
-template <typename T>
-inline void
-ln(const T &x, T &y)
-{
-	typedef typename Bits<T>::type I;
-	I b, e_bits;
-	std::memcpy(&b, &x, sizeof b);
-	e_bits = ((b >> 52) - 1023) + 0x4338000000000000ULL;
-	b = (b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL;
-	T m, e;
-	std::memcpy(&m, &b, sizeof m);
-	std::memcpy(&e, &e_bits, sizeof e);
-	const double big = 1.4142135623730951;
-	e = e - magic;
-	e = m > big ? e + 1 : e;
-	m = m > big ? m * 0.5 : m;
-	T s = (m - 1) / (m + 1), s2 = s * s;
-	T p = T{} + 1.0 / 23;
-	for (int k = 21; k >= 3; k -= 2)
-		p = 1.0 / k + s2 * p;
-	T lnm = 2 * s + 2 * (s * (s2 * p));
-	y = e * ln2_hi + (lnm + e * ln2_lo);
-	y = x == 0 ? T{} - INFINITY : y;
-}
-
-/*
- * y = e^x: x = k ln 2 + r with |r| <= ln2/2, e^r by its series to r^13,
- * times 2^k made in two halves so that neither leaves the normal range;
- * within 2 units of the last place.
- */
-template <typename T>
-inline void
-expo(const T &x_in, T &y)
-{
-	typedef typename Bits<T>::type I;
-	T x = x_in < -1000 ? T{} - 1000 : x_in > 1000 ? T{} + 1000 : x_in;
-	T k = (x * 1.4426950408889634 + magic) - magic;
-	T r = (x - k * ln2_hi) - k * ln2_lo;
-	y = T{} + 1.0 / 6227020800; /* 1/13! */
-	const double f[] = {479001600, 39916800, 3628800, 362880, 40320, 5040, 720, 120, 24, 6, 2, 1, 1};
-	for (double d : f)
-		y = 1.0 / d + r * y;
-	T half = (k * 0.5 + magic) - magic;
-	T halves[2] = {half, k - half};
-	for (const T &h : halves) {
-		T hm = h + magic, two_h;
-		I b;
-		std::memcpy(&b, &hm, sizeof b);
-		b = ((b - 0x4338000000000000ULL) + 1023) << 52;
-		std::memcpy(&two_h, &b, sizeof two_h);
-		y = y * two_h;
-	}
-}
-
-/* a H/H0 squared: the Friedmann sum times a^2, left to right, the curvature
- * term first, so that a flat universe adds an exact 0; radiation is divided
- * by a twice, not by a squared a.  Radiation comes on top of
- * Omega_M + Lambda0 + Omega_k = 1.  Dark energy whose equation of state
- * evolves, w(a) = w0 + wa (1 - a), scales the vacuum term Lambda0 a^2 by
- * a^(-3 (1 + w0 + wa)) exp(-3 wa (1 - a)).  Vectors go by reference, not by
- * value, for the reason given at root(). */
-template <bool evolving, typename T>
-inline void
-friedmann(const T &a, const Universe &u, T &r)
-{
-	if (!evolving) {
-		r = u.Omega_k + u.radiation_density / a / a + u.m.Omega_M / a + u.m.Lambda0 * a * a;
-	} else {
-		T e;
-		ln(a, e);
-		expo(u.de_power * e + u.de_decay * (1 - a), e);
-		r = u.Omega_k + u.radiation_density / a / a + u.m.Omega_M / a + u.m.Lambda0 * e;
-	}
-}
-
-template <typename T>
-inline void
-friedmann(const T &a, const Universe &u, T &r)
-{
-	if (u.evolving)
-		friedmann<true>(a, u, r);
-	else
-		friedmann<false>(a, u, r);
 }
 
 /* Searches [lo, hi] by golden sections for where f is least, until f
@@ -468,7 +278,7 @@ divide(Universe &u)
 		double y_lo, y_hi, age, comoving, noise;
 	};
 	/* The sum's terms without their signs bound its rounding. */
-	Universe bound = u;
+	Content bound = u;
 	bound.Omega_k = std::fabs(u.Omega_k), bound.radiation_density = std::fabs(u.radiation_density);
 	bound.m.Omega_M = std::fabs(u.m.Omega_M), bound.m.Lambda0 = std::fabs(u.m.Lambda0);
 	auto rule = [&](double y_lo, double y_hi) {
@@ -664,117 +474,6 @@ volume(const Universe &u, double D_C)
 		g = 3 * (s > 0 ? std::sinh(y) - y : y - std::sin(y)) / (4 * x * x * x);
 	}
 	return flat * g;
-}
-
-/* A vector path: the integrals for count lanes of z (lane_integrals below). */
-typedef void Kernel(const double *z, std::size_t count, const Universe &u, double *age,
-		    double *lookback, double *comoving);
-
-/* The depth at each of count redshifts through a kernel: skytable's numbers.
- * A negative redshift has no distance (skydepth's 0 Mpc) and no times. */
-inline void
-depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out)
-{
-	std::vector<double> v[3];
-	for (auto &x : v)
-		x.assign(count, 0);
-	kernel(zs, count, u, v[0].data(), v[1].data(), v[2].data());
-	for (std::size_t k = 0; k < count; k++)
-		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN, 0} : depth(zs[k], u, v[0][k], v[1][k], v[2][k]);
-}
-
-/*
- * The integrals for count lanes of z, V's width at a time; the last group
- * is padded with z = 0 and the padding thrown away.  Without times, age is
- * not touched, nor lookback unless asked for; either may then be null.
- */
-template <bool times, typename V, bool lookback_too = times>
-inline void
-lane_integrals(const double *z, std::size_t count, const Universe &u, double *age,
-	       double *lookback, double *comoving)
-{
-	const std::size_t width = sizeof(V) / sizeof(double);
-	for (std::size_t k = 0; k < count; k += width) {
-		double in[width], out[3][width];
-		for (std::size_t j = 0; j < width; j++)
-			in[j] = k + j < count ? z[k + j] : 0;
-		V zv, s0{}, s1{}, s2;
-		std::memcpy(&zv, in, sizeof zv);
-		integrals<times, V, lookback_too>(zv, u, s0, s1, s2);
-		std::memcpy(out[0], &s0, sizeof s0);
-		std::memcpy(out[1], &s1, sizeof s1);
-		std::memcpy(out[2], &s2, sizeof s2);
-		for (std::size_t j = 0; j < width && k + j < count; j++) {
-			if (times)
-				age[k + j] = out[0][j];
-			if (lookback_too)
-				lookback[k + j] = out[1][j];
-			comoving[k + j] = out[2][j];
-		}
-	}
-}
-
-/* The vector paths, with everything inlined into them (flatten), so that the
- * AVX2 and AVX-512 ones are compiled for their instructions throughout.  The
- * baseline takes two lanes (SSE2 on x86-64, NEON on AArch64, plain code
- * elsewhere); AVX2 takes four, AVX-512 eight. */
-template <bool times, bool lookback_too = times>
-__attribute__((flatten)) inline void
-lane_integrals_base(const double *z, std::size_t count, const Universe &u, double *age,
-	       double *lookback, double *comoving)
-{
-	lane_integrals<times, v2d, lookback_too>(z, count, u, age, lookback, comoving);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-template <bool times, bool lookback_too = times>
-__attribute__((target("avx2"), flatten)) inline void
-lane_integrals_avx2(const double *z, std::size_t count, const Universe &u, double *age,
-	       double *lookback, double *comoving)
-{
-	lane_integrals<times, v4d, lookback_too>(z, count, u, age, lookback, comoving);
-}
-
-template <bool times, bool lookback_too = times>
-__attribute__((target("avx512f"), flatten)) inline void
-lane_integrals_avx512(const double *z, std::size_t count, const Universe &u, double *age,
-		 double *lookback, double *comoving)
-{
-	lane_integrals<times, v8d, lookback_too>(z, count, u, age, lookback, comoving);
-}
-
-inline bool
-have_avx2()
-{
-	__builtin_cpu_init();
-	return __builtin_cpu_supports("avx2");
-}
-
-inline bool
-have_avx512()
-{
-	__builtin_cpu_init();
-	return __builtin_cpu_supports("avx512f");
-}
-#endif
-
-/* The widest vector path this processor runs, with the sums asked for; no
- * wider than count redshifts need, since a pass costs what its widest lane
- * costs. */
-inline Kernel *
-fastest(bool times, bool lookback, std::size_t count = 8)
-{
-#if defined(__x86_64__) || defined(__i386__)
-	if (have_avx512() && count > 4)
-		return times ? lane_integrals_avx512<true> : lookback ? lane_integrals_avx512<false, true>
-								 : lane_integrals_avx512<false>;
-	if (have_avx2() && count > 2)
-		return times ? lane_integrals_avx2<true> : lookback ? lane_integrals_avx2<false, true>
-							       : lane_integrals_avx2<false>;
-#endif
-	(void)count;
-	return times ? lane_integrals_base<true> : lookback ? lane_integrals_base<false, true>
-						       : lane_integrals_base<false>;
 }
 
 } // namespace expansion

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "columns.h"
-#include "expansion.h"
+#include "kernels.h"
 
 namespace inverse {
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "columns.h"
-#include "expansion.h"
+#include "kernels.h"
 #include "fields.h"
 #include "finish.h"
 #include "general.h"

@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "columns.h"
-#include "expansion.h"
+#include "kernels.h"
 #include "inverse.h"
 
 namespace py = pybind11;

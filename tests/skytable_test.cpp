@@ -9,7 +9,7 @@
 #include <random>
 
 #include "columns.h"
-#include "expansion.h"
+#include "kernels.h"
 #include "general.h"
 #include "run.h"
 
