@@ -136,13 +136,13 @@ turnaround(const Universe &u)
  * taken, and the lookback sum where asked for (it shares the comoving
  * sum's samples); neither depends on the others.
  */
-template <bool times, typename T, bool lookback = times, bool evolving = false>
+template <bool times, typename T, bool lookback = times, int kind = 0>
 inline void
 sums(const T &a_emit, const Universe &u, T &age_sum, T &lookback_sum, T &comoving_sum)
 {
 	/* a H/H0 */
 	auto rate = [&](const T &a, T &r) {
-		friedmann<evolving>(a, u, r);
+		friedmann<kind>(a, u, r);
 		root(r);
 	};
 	age_sum = lookback_sum = comoving_sum = T{};
@@ -350,10 +350,19 @@ integrals(const T &z, const Universe &u, T &age, T &lookback, T &comoving)
 	T a_emit = 1.0 / (1.0 + z);
 	if (u.panels.empty()) {
 		T s0, s1, s2;
-		if (u.evolving)
-			sums<times, T, lookback_too, true>(a_emit, u, s0, s1, s2);
-		else
+		switch (u.kind) {
+		case 0:
 			sums<times, T, lookback_too>(a_emit, u, s0, s1, s2);
+			break;
+		case evolving_kind:
+			sums<times, T, lookback_too, evolving_kind>(a_emit, u, s0, s1, s2);
+			break;
+		case massive_kind:
+			sums<times, T, lookback_too, massive_kind>(a_emit, u, s0, s1, s2);
+			break;
+		default:
+			sums<times, T, lookback_too, evolving_kind | massive_kind>(a_emit, u, s0, s1, s2);
+		}
 		midpoint(a_emit, s0, s1, s2);
 		if (times)
 			age = s0;

@@ -10,15 +10,16 @@
 
 #include "expansion.h"
 #include "finish.h"
+#include "named.h"
 #include "notes.h"
 
 typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
 
 /* The options, matched on their first `compared` characters, so by prefix
  * (-verbosely is -verbose), except -simple, whose terminating zero is
- * compared too.  Those of one group act alike; the groups up to wa take
- * the next argument as their value. */
-enum Group { hubble, matter, vacuum, radiation, w0, wa, verbose, simple, exact };
+ * compared too.  Those of one group act alike; the groups up to cosmology
+ * take the next argument as their value. */
+enum Group { hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, mnu, neutrinos, cosmology, verbose, simple, exact, flat };
 struct Option {
 	const char *name;
 	std::size_t compared;
@@ -29,7 +30,9 @@ static const Option options[] = {
 	{"-matter", 7, matter},	{"-lambda", 7, vacuum},	  {"-vaccum", 7, vacuum},
 	{"-vacuum", 7, vacuum},	{"-radiation", 10, radiation}, {"-w0", 3, w0},
 	{"-wa", 3, wa},		{"-verbose", 8, verbose}, {"-simple", 8, simple},
-	{"-exact", 6, exact},
+	{"-exact", 6, exact},	{"-tcmb", 5, tcmb},	  {"-neff", 5, neff},
+	{"-mnu", 4, mnu},	{"-neutrinos", 10, neutrinos}, {"-cosmology", 10, cosmology},
+	{"-flat", 5, flat},
 };
 static const char *const help[] = {
 	"Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]",
@@ -40,6 +43,15 @@ static const char *const help[] = {
 	"  -radiation R                       radiation density Omega_r h^2 (4.165e-5; 0 for none)",
 	"  -w0 W0, -wa WA                     dark energy w = w0 + wa (1 - a) (-1, 0), values",
 	"                                     such as -0.9 included",
+	"  -tcmb T                            CMB temperature today in K: photons and neutrinos follow",
+	"                                     from it and count in the budget, instead of -radiation",
+	"  -neff N                            effective number of neutrino species (3.046)",
+	"  -mnu LIST                          neutrino masses in eV, comma-separated: one for every",
+	"                                     species, or one each (none massive)",
+	"  -neutrinos exact|fit               massive neutrinos' density exactly, or by astropy's fit",
+	"  -flat                              the vacuum closes the budget: Omega_k is 0",
+	"  -cosmology NAME                    a published set, flat: Planck18, Planck15, Planck13,",
+	"                                     WMAP9, WMAP7, WMAP5; options given with it override it",
 	"  -exact                             the integrals' true values, not the 1000-step rule's",
 	"  -verbose                           also the parameters, three distances and three times",
 	"  -simple                            only the distance, as a bare number",
@@ -52,14 +64,16 @@ static bool takes_value(const Option *o);
 static bool taken(const Option *o, const char *next);
 static void note_arguments(int argc, char *argv[], int zarg);
 static double parameter(char *argv[], int at, const char *name, double fallback);
+static expansion::Model model(char *argv[], const int *at, bool exact, bool flat);
+static void note_unfit(const expansion::Model &m);
 
 int
 main(int argc, char *argv[])
 {
 	int zarg = 0;			   /* where the redshift is, or 0 */
-	int at[wa + 1] = {0, 0, 0, 0, 0, 0}; /* where the options whose values count are, by group */
+	int at[cosmology + 1] = {}; /* where the options whose values count are, by group */
 	ReportMode report = 0;
-	expansion::Model m;
+	bool exact_rule = false, flat_budget = false;
 
 	if (argc < 2) {
 		std::cout
@@ -91,27 +105,25 @@ main(int argc, char *argv[])
 		if (o->group == simple)
 			report = -1;
 		if (o->group == exact)
-			m.exact = true;
+			exact_rule = true;
+		if (o->group == flat)
+			flat_budget = true;
 	}
 	note_arguments(argc, argv, zarg);
 
 	/* strtod rather than atof: the same values, but defined out of range. */
 	double z = zarg ? read_number("skydepth", argv[zarg]) : 0;
-	m.H0 = parameter(argv, at[hubble], "H0", m.H0);
-	m.Omega_M = parameter(argv, at[matter], "Omega_M", m.Omega_M);
-	m.Lambda0 = parameter(argv, at[vacuum], "Lambda0", m.Lambda0);
-	m.radiation = parameter(argv, at[radiation], "Omega_r h^2", m.radiation);
-	m.w0 = parameter(argv, at[w0], "w0", m.w0);
-	m.wa = parameter(argv, at[wa], "wa", m.wa);
+	expansion::Model m = model(argv, at, exact_rule, flat_budget);
 
-	if (report >= 0)
-		std::cout << "skydepth " << z << " H0=" << m.H0 << " Omega_M=" << m.Omega_M
-			  << " Lambda0=" << m.Lambda0 << std::endl;
 	/* A square root of a negative number sets errno; the arithmetic puts it
 	 * back, so that a write that failed before it is reported for what it was. */
 	const int write_errno = errno;
 	const expansion::Universe u = expansion::universe(m);
 	errno = write_errno;
+	/* Lambda0 as the budget closes it, where it does. */
+	if (report >= 0)
+		std::cout << "skydepth " << z << " H0=" << m.H0 << " Omega_M=" << m.Omega_M
+			  << " Lambda0=" << u.m.Lambda0 << std::endl;
 	double d_L = skydepth(z, u, report);
 	if (report >= 0)
 		std::cout << "skydepth = " << d_L << " Mpc" << std::endl;
@@ -132,7 +144,7 @@ option(const char *arg)
 static bool
 takes_value(const Option *o)
 {
-	return o && o->group <= wa;
+	return o && o->group <= cosmology;
 }
 
 /* A text that reads as a negative number, which only -w0 and -wa take as
@@ -210,6 +222,82 @@ parameter(char *argv[], int at, const char *name, double fallback)
 	return fallback;
 }
 
+/* The model the options give: -cosmology's set, or the defaults, with the
+ * options given over it.  What does not go together, or cannot be, is
+ * noted, and the run goes on: a temperature's photons over -radiation,
+ * -flat over -lambda; neutrinos need a temperature. */
+static expansion::Model
+model(char *argv[], const int *at, bool exact_rule, bool flat_budget)
+{
+	const char *p = "skydepth";
+	const named::Cosmology *set = nullptr;
+	if (at[cosmology] && *argv[at[cosmology] + 1] && !(set = named::find(argv[at[cosmology] + 1])))
+		note(p, "-cosmology: \"%s\" is not one of %s: it is ignored", shown(argv[at[cosmology] + 1]).text,
+		     named::names().c_str());
+	expansion::Model m = set ? named::model(*set) : expansion::Model();
+	m.exact = exact_rule;
+	m.H0 = parameter(argv, at[hubble], "H0", m.H0);
+	m.Omega_M = parameter(argv, at[matter], "Omega_M", m.Omega_M);
+	m.Lambda0 = parameter(argv, at[vacuum], "Lambda0", m.Lambda0);
+	m.radiation = parameter(argv, at[radiation], "Omega_r h^2", m.radiation);
+	m.w0 = parameter(argv, at[w0], "w0", m.w0);
+	m.wa = parameter(argv, at[wa], "wa", m.wa);
+	m.tcmb = parameter(argv, at[tcmb], "Tcmb", m.tcmb);
+	m.neff = parameter(argv, at[neff], "Neff", m.neff);
+	if (at[vacuum] && !flat_budget)
+		m.flat = false;
+	m.flat = m.flat || flat_budget;
+	if (at[vacuum] && m.flat)
+		note(p, "%s with -flat: the vacuum closes the budget, and the value is ignored", shown(argv[at[vacuum]]).text);
+	if (at[mnu] && *argv[at[mnu] + 1]) {
+		m.masses.clear();
+		for (char *q = argv[at[mnu] + 1];; q++) {
+			std::size_t len = std::strcspn(q, ",");
+			char keep = q[len];
+			q[len] = '\0';
+			m.masses.push_back(read_number(p, q));
+			q[len] = keep;
+			q += len;
+			if (!*q)
+				break;
+		}
+	}
+	if (at[neutrinos] && std::strcmp(argv[at[neutrinos] + 1], "fit") && std::strcmp(argv[at[neutrinos] + 1], "exact"))
+		note(p, "-neutrinos: \"%s\" is not exact or fit: exact is used", shown(argv[at[neutrinos] + 1]).text);
+	m.fit = at[neutrinos] && !std::strcmp(argv[at[neutrinos] + 1], "fit");
+	if (m.tcmb >= 0 && at[radiation])
+		note(p, "%s is ignored: the photons follow the CMB temperature", shown(argv[at[radiation]]).text);
+	for (Group g : {neff, mnu, neutrinos})
+		if (at[g] && m.tcmb < 0)
+			note(p, "%s is ignored: the neutrinos follow the CMB temperature, and there is none (-tcmb)",
+			     shown(argv[at[g]]).text);
+	note_unfit(m);
+	return m;
+}
+
+/* Notes the parameters that cannot be, which the run takes as they are. */
+static void
+note_unfit(const expansion::Model &m)
+{
+	using namespace expansion;
+	const struct {
+		Parameter p;
+		const char *name;
+		double value;
+	} all[] = {{H0_p, "H0", m.H0},	       {Omega_M_p, "Omega_M", m.Omega_M}, {Lambda0_p, "Lambda0", m.Lambda0},
+		   {radiation_p, "Omega_r h^2", m.radiation}, {w0_p, "w0", m.w0}, {wa_p, "wa", m.wa},
+		   {tcmb_p, "Tcmb", m.tcmb < 0 && m.tcmb == -1 ? 0 : m.tcmb}, {neff_p, "Neff", m.neff}};
+	for (const auto &a : all)
+		if (const char *why = unfit(a.p, a.value))
+			note("skydepth", "%s %g is %s: it is used as it is", a.name, a.value, why);
+	for (double mass : m.masses)
+		if (const char *why = unfit(mass_p, mass))
+			note("skydepth", "a neutrino mass of %g eV is %s: it is used as it is", mass, why);
+	std::string why = unfit_masses(m);
+	if (!why.empty())
+		note("skydepth", "-mnu: %s", why.c_str());
+}
+
 /*
  * Integrates 1/H over the scale factor, by the midpoint rule or exactly, from
  * 0 to the emission and from the emission to now, and returns d_L in Mpc.  With
@@ -225,10 +313,17 @@ skydepth(double z, const expansion::Universe &u, int report_level)
 	if (report_level > 0) {
 		std::cout << "skydepth z=" << z << " H0=" << m.H0 << " Omega_M=" << m.Omega_M
 			  << " Lambda0=" << m.Lambda0 << " Curvaturve_k=" << u.Omega_k << " ";
-		if (m.radiation == expansion::Model().radiation)
+		if (m.tcmb >= 0) {
+			std::cout << "Tcmb=" << m.tcmb << " Neff=" << m.neff << " m_nu=";
+			for (std::size_t k = 0; k < m.masses.size(); k++)
+				std::cout << (k ? "," : "") << m.masses[k];
+			std::cout << (m.masses.empty() ? "0" : "") << " Omega_gamma=" << u.photons
+				  << " Omega_nu=" << u.neutrinos << (m.fit ? " neutrinos=fit" : "");
+		} else if (m.radiation == expansion::Model().radiation) {
 			std::cout << "Radiation=4.165E-5/(h*h)";
-		else
+		} else {
 			std::cout << "Radiation=" << m.radiation << "/(h*h)";
+		}
 		if (u.evolving)
 			std::cout << " w0=" << m.w0 << " wa=" << m.wa;
 		std::cout << std::endl;

@@ -29,16 +29,18 @@
 #include "finish.h"
 #include "general.h"
 #include "inverse.h"
+#include "named.h"
 #include "notes.h"
 #include "stream.h"
 
 static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
-	"[-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-column NAME|N] "
+	"[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
+	"[-flat] [-cosmology NAME] [-exact] [-columns LIST] [-header] [-column NAME|N] "
 	"[-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-exact] [-columns LIST] [-header] [-column NAME|N] [-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-exact] [-columns LIST] [-header] [-column NAME|N] [-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
@@ -47,6 +49,15 @@ static const char *const help[] = {
 	"  -lambda, -vacuum, -vaccum Lambda0  vacuum energy density parameter (0.73)",
 	"  -radiation R                       radiation density Omega_r h^2 (4.165e-5; 0 for none)",
 	"  -w0 W0, -wa WA                     dark energy w = w0 + wa (1 - a) (-1, 0)",
+	"  -tcmb T                            CMB temperature today in K: photons and neutrinos follow",
+	"                                     from it and count in the budget, instead of -radiation",
+	"  -neff N                            effective number of neutrino species (3.046)",
+	"  -mnu LIST                          neutrino masses in eV, comma-separated: one for every",
+	"                                     species, or one each (none massive)",
+	"  -neutrinos exact|fit               massive neutrinos' density exactly, or by astropy's fit",
+	"  -flat                              the vacuum closes the budget: Omega_k is 0",
+	"  -cosmology NAME                    a published set, flat: Planck18, Planck15, Planck13,",
+	"                                     WMAP9, WMAP7, WMAP5; options given with it override it",
 	"  -exact                             the integrals' true values, not the 1000-step rule's",
 	"  -columns LIST                      the columns, comma-separated, of z, d_L, d_c, d_M, d_A,",
 	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now",
@@ -67,7 +78,8 @@ static const char *const help[] = {
 
 /* The options: those before hubble are flags, the others take the next
  * argument as their value. */
-enum Id { simple, verbose, exact, header, hubble, matter, vacuum, radiation, w0, wa, from, digits, threads, listed, column, sep };
+enum Id { simple, verbose, exact, header, flat, hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, mnu, neutrinos,
+	  cosmology, from, digits, threads, listed, column, sep, ids };
 static const struct Option {
 	const char *name;
 	Id id;
@@ -77,6 +89,8 @@ static const struct Option {
 	{"-vacuum", vacuum},	 {"-vaccum", vacuum},	{"-radiation", radiation}, {"-w0", w0},
 	{"-wa", wa},		 {"-from", from},	{"-digits", digits}, {"-threads", threads},
 	{"-header", header},	 {"-columns", listed},	{"-column", column}, {"-sep", sep},
+	{"-tcmb", tcmb},	 {"-neff", neff},	{"-mnu", mnu},	     {"-neutrinos", neutrinos},
+	{"-flat", flat},	 {"-cosmology", cosmology},
 };
 
 /* The longest row of a table read whole, and what a longer one is told. */
@@ -86,6 +100,8 @@ static const char row_too_long[] = "a row longer than 1 MiB (1048576 bytes)";
 /* What the options ask for. */
 struct Options {
 	expansion::Model model;
+	bool given[ids] = {};		       /* which options were given */
+	const named::Cosmology *named = nullptr; /* -cosmology's */
 	const char *form = nullptr; /* -simple or -verbose, where given */
 	std::vector<columns::Id> columns;
 	bool listed = false; /* whether -columns gave them */
@@ -118,6 +134,8 @@ struct Setup {
 };
 
 static int parse_options(int argc, char *argv[], Options &o);
+static bool model_option(Options &o, const char *name, Id id, const char *v);
+static bool settle_model(Options &o);
 static bool number(const char *text, const char *stop, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static int default_threads();
@@ -236,8 +254,11 @@ parse_options(int argc, char *argv[], Options &o)
 		if (!op)
 			return bad_usage("unknown option: %s", shown(name).text), -1;
 		if (op->id < hubble) {
+			o.given[op->id] = true;
 			if (op->id == exact)
 				o.model.exact = true;
+			else if (op->id == flat)
+				o.model.flat = true;
 			else if (op->id == header)
 				o.header = true;
 			else
@@ -286,38 +307,118 @@ parse_options(int argc, char *argv[], Options &o)
 				return -1;
 			continue;
 		}
+		if (op->id >= hubble && op->id <= cosmology) {
+			if (!model_option(o, name, op->id, v))
+				return -1;
+			continue;
+		}
 		double x;
 		if (!number(v, v + std::strlen(v), &x))
 			return bad_usage("%s: not a number: %s", name, shown(v).text), -1;
 		int most = op->id == threads ? stream::max_threads : 17;
-		switch (op->id) {
-		case hubble:
-			o.model.H0 = x;
-			break;
-		case matter:
-			o.model.Omega_M = x;
-			break;
-		case vacuum:
-			o.model.Lambda0 = x;
-			break;
-		case radiation:
-			if (!(x >= 0))
-				return bad_usage("-radiation: not a density of 0 or more: %s", shown(v).text), -1;
-			o.model.radiation = x;
-			break;
-		case w0:
-		case wa:
-			if (!std::isfinite(x))
-				return bad_usage("%s: not a finite number: %s", name, shown(v).text), -1;
-			(op->id == w0 ? o.model.w0 : o.model.wa) = x;
-			break;
-		default:
-			if (x != std::floor(x) || x < 1 || x > most)
-				return bad_usage("%s: not a count from 1 to %d: %s", name, most, shown(v).text), -1;
-			(op->id == threads ? o.threads : o.digits) = static_cast<int>(x);
+		if (x != std::floor(x) || x < 1 || x > most)
+			return bad_usage("%s: not a count from 1 to %d: %s", name, most, shown(v).text), -1;
+		(op->id == threads ? o.threads : o.digits) = static_cast<int>(x);
+	}
+	return settle_model(o) ? i : -1;
+}
+
+/* Reads the value v of the model's option name into o.model; false
+ * after saying what was wrong. */
+static bool
+model_option(Options &o, const char *name, Id id, const char *v)
+{
+	using expansion::Model;
+	using expansion::Parameter;
+	o.given[id] = true;
+	if (id == cosmology) {
+		o.named = named::find(v);
+		if (!o.named)
+			return !bad_usage("-cosmology: not one of %s: %s", named::names().c_str(), shown(v).text);
+		return true;
+	}
+	if (id == neutrinos) {
+		if (std::strcmp(v, "exact") != 0 && std::strcmp(v, "fit") != 0)
+			return !bad_usage("-neutrinos: not exact or fit: %s", shown(v).text);
+		o.model.fit = !std::strcmp(v, "fit");
+		return true;
+	}
+	if (id == mnu) {
+		o.model.masses.clear();
+		for (const char *p = v;; p++) {
+			std::size_t len = std::strcspn(p, ",");
+			std::string text(p, len);
+			double m;
+			if (!number(text.c_str(), text.c_str() + len, &m))
+				return !bad_usage("-mnu: not a number: \"%s\"", shown(p, len).text);
+			if (const char *why = expansion::unfit(expansion::mass_p, m))
+				return !bad_usage("-mnu: %s: %s", why, shown(p, len).text);
+			o.model.masses.push_back(m);
+			p += len;
+			if (!*p)
+				return true;
 		}
 	}
-	return i;
+	double x;
+	if (!number(v, v + std::strlen(v), &x))
+		return !bad_usage("%s: not a number: %s", name, shown(v).text);
+	static const struct {
+		Id id;
+		Parameter p;
+		double Model::*field;
+	} fields[] = {{hubble, expansion::H0_p, &Model::H0},	  {matter, expansion::Omega_M_p, &Model::Omega_M},
+		      {vacuum, expansion::Lambda0_p, &Model::Lambda0}, {radiation, expansion::radiation_p, &Model::radiation},
+		      {w0, expansion::w0_p, &Model::w0},		  {wa, expansion::wa_p, &Model::wa},
+		      {tcmb, expansion::tcmb_p, &Model::tcmb},	  {neff, expansion::neff_p, &Model::neff}};
+	for (const auto &f : fields)
+		if (f.id == id) {
+			if (const char *why = expansion::unfit(f.p, x))
+				return !bad_usage("%s: %s: %s", name, why, shown(v).text);
+			o.model.*f.field = x;
+		}
+	return true;
+}
+
+/* The model from the options: -cosmology's set, with the options given
+ * over it; false after saying which options do not go together. */
+static bool
+settle_model(Options &o)
+{
+	using expansion::Model;
+	using expansion::Parameter;
+	const bool *g = o.given;
+	bool temperature = g[tcmb] || o.named;
+	if (g[radiation] && temperature)
+		return !bad_usage(o.named && !g[tcmb] ? "-radiation with -cosmology %s: its photons follow its CMB temperature"
+						      : "-radiation with -tcmb: the photons follow the CMB temperature%s",
+				  o.named && !g[tcmb] ? o.named->name : "");
+	for (Id id : {neff, mnu, neutrinos})
+		if (g[id] && !temperature)
+			return !bad_usage("-%s needs -tcmb: the neutrinos follow the CMB temperature",
+					  id == neff ? "neff" : id == mnu ? "mnu" : "neutrinos");
+	if (g[flat] && g[vacuum])
+		return !bad_usage("-lambda with -flat: the vacuum closes the budget");
+	if (o.named) {
+		Model m = named::model(*o.named), &given = o.model;
+		m.exact = given.exact, m.fit = given.fit, m.w0 = given.w0, m.wa = given.wa;
+		if (g[hubble])
+			m.H0 = given.H0;
+		if (g[matter])
+			m.Omega_M = given.Omega_M;
+		if (g[vacuum])
+			m.Lambda0 = given.Lambda0, m.flat = false;
+		if (g[tcmb])
+			m.tcmb = given.tcmb;
+		if (g[neff])
+			m.neff = given.neff;
+		if (g[mnu])
+			m.masses = given.masses;
+		o.model = m;
+	}
+	std::string why = expansion::unfit_masses(o.model);
+	if (!why.empty())
+		return !bad_usage("-mnu: %s", why.c_str());
+	return true;
 }
 
 /*

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "columns.h"
+#include "named.h"
 #include "kernels.h"
 #include "inverse.h"
 
@@ -237,14 +238,147 @@ redshift(Universe &self, const std::string &quantity, const py::object &values, 
 	return std::move(out);
 }
 
+/* A parameter's value: a number, unfit values refused with ValueError. */
+double
+parameter(const py::handle &x, const char *name, expansion::Parameter p)
+{
+	double v = number(x, name);
+	if (const char *why = expansion::unfit(p, v))
+		throw py::value_error(std::string(name) + ": " + why);
+	return v;
+}
+
+/* The model of Universe()'s arguments.  lambda0 and radiation are None
+ * where not given: 0.73 and 4.165e-5, unless the vacuum closes the budget
+ * (flat) or photons follow a temperature (tcmb0); neff, m_nu and neutrinos
+ * need a temperature. */
+expansion::Model
+model_of(const py::object &h0, const py::object &omega_m, const py::object &lambda0, const py::object &radiation,
+	 const py::object &w0, const py::object &wa, const py::object &exact, const py::object &tcmb0,
+	 const py::object &neff, const py::object &m_nu, const py::object &flat, const py::object &neutrinos)
+{
+	using namespace expansion;
+	Model m;
+	for (auto flag : {std::make_pair(&exact, "exact"), std::make_pair(&flat, "flat")})
+		if (!PyBool_Check(flag.first->ptr()))
+			throw py::type_error(std::string(flag.second) + ": expected True or False");
+	m.exact = exact.cast<bool>();
+	m.flat = flat.cast<bool>();
+	m.H0 = parameter(h0, "h0", H0_p);
+	m.Omega_M = parameter(omega_m, "omega_m", Omega_M_p);
+	if (!lambda0.is_none() && m.flat)
+		throw py::value_error("lambda0: flat=True closes the budget with the vacuum");
+	if (!lambda0.is_none())
+		m.Lambda0 = parameter(lambda0, "lambda0", Lambda0_p);
+	if (!radiation.is_none() && !tcmb0.is_none())
+		throw py::value_error("radiation: with tcmb0 the photons follow the CMB temperature");
+	if (!radiation.is_none())
+		m.radiation = parameter(radiation, "radiation", radiation_p);
+	m.w0 = parameter(w0, "w0", w0_p);
+	m.wa = parameter(wa, "wa", wa_p);
+	if (!tcmb0.is_none())
+		m.tcmb = parameter(tcmb0, "tcmb0", tcmb_p);
+	m.neff = parameter(neff, "neff", neff_p);
+	if (py::isinstance<py::str>(m_nu) || py::isinstance<py::bytes>(m_nu))
+		throw py::type_error("m_nu: expected a mass or a sequence of masses, in eV");
+	if (py::hasattr(m_nu, "__iter__")) {
+		for (const py::handle &x : m_nu)
+			m.masses.push_back(parameter(x, "m_nu", mass_p));
+	} else {
+		m.masses.push_back(parameter(m_nu, "m_nu", mass_p));
+	}
+	/* No mass above 0 is none at all. */
+	if (std::all_of(m.masses.begin(), m.masses.end(), [](double x) { return x == 0; }))
+		m.masses.clear();
+	if (!py::isinstance<py::str>(neutrinos) ||
+	    (neutrinos.cast<std::string>() != "exact" && neutrinos.cast<std::string>() != "fit"))
+		throw py::value_error("neutrinos: expected 'exact' or 'fit'");
+	m.fit = neutrinos.cast<std::string>() == "fit";
+	if (m.tcmb < 0 && (m.neff != Model().neff || !m.masses.empty() || m.fit))
+		throw py::value_error(std::string(m.neff != Model().neff ? "neff" : !m.masses.empty() ? "m_nu" : "neutrinos") +
+				      ": the neutrinos follow the CMB temperature: give tcmb0");
+	std::string why = unfit_masses(m);
+	if (!why.empty())
+		throw py::value_error("m_nu: " + why);
+	return m;
+}
+
+/* Python's text of a float. */
+std::string
+text(double x)
+{
+	return py::repr(py::float_(x));
+}
+
+/* Universe(...) as it was called, or as it would be to make it again:
+ * lambda0 unless flat, radiation unless a temperature, the neutrinos with
+ * one. */
 std::string
 repr(const Universe &self)
 {
 	const expansion::Model &m = self.u.m;
-	auto f = [](double x) { return std::string(py::repr(py::float_(x))); };
-	return "Universe(h0=" + f(m.H0) + ", omega_m=" + f(m.Omega_M) + ", lambda0=" + f(m.Lambda0) +
-	       ", radiation=" + f(m.radiation) + ", w0=" + f(m.w0) + ", wa=" + f(m.wa) +
-	       ", exact=" + (m.exact ? "True" : "False") + ")";
+	std::string r = "Universe(h0=" + text(m.H0) + ", omega_m=" + text(m.Omega_M);
+	r += m.flat ? ", flat=True" : ", lambda0=" + text(m.Lambda0);
+	if (m.tcmb < 0)
+		r += ", radiation=" + text(m.radiation);
+	r += ", w0=" + text(m.w0) + ", wa=" + text(m.wa) + ", exact=" + (m.exact ? "True" : "False");
+	if (m.tcmb >= 0) {
+		r += ", tcmb0=" + text(m.tcmb) + ", neff=" + text(m.neff);
+		if (m.masses.size() == 1)
+			r += ", m_nu=" + text(m.masses[0]);
+		else if (!m.masses.empty()) {
+			r += ", m_nu=(";
+			for (std::size_t k = 0; k < m.masses.size(); k++)
+				r += (k ? ", " : "") + text(m.masses[k]);
+			r += ")";
+		}
+		r += m.fit ? ", neutrinos='fit'" : "";
+	}
+	return r + ")";
+}
+
+/* The arguments that make the universe again, in Universe()'s order. */
+py::tuple
+arguments(const Universe &self)
+{
+	const expansion::Model &m = self.u.m;
+	py::object none = py::none();
+	return py::make_tuple(m.H0, m.Omega_M, m.flat ? none : py::float_(m.Lambda0),
+			      m.tcmb >= 0 ? none : py::float_(m.radiation), m.w0, m.wa, m.exact,
+			      m.tcmb >= 0 ? py::float_(m.tcmb) : none, m.neff, py::tuple(py::cast(m.masses)), m.flat,
+			      m.fit ? "fit" : "exact");
+}
+
+/* The universe of an astropy cosmology, read from its attributes: the
+ * classes with a cosmological constant, constant w, or w0/wa or wp/wa
+ * dark energy, flat or not; the neutrinos by the fit astropy uses. */
+py::object
+from_astropy(const py::object &cls, const py::object &cosmo)
+{
+	static const char *const known[] = {"LambdaCDM", "FlatLambdaCDM", "wCDM",	 "FlatwCDM",
+					    "w0waCDM",	 "Flatw0waCDM",	  "wpwaCDM", "FlatwpwaCDM"};
+	std::string kind = py::str(cosmo.get_type().attr("__name__"));
+	if (std::find(std::begin(known), std::end(known), kind) == std::end(known))
+		throw py::type_error("from_astropy: " + kind +
+				     " is not one of LambdaCDM, wCDM, w0waCDM, wpwaCDM or their Flat forms");
+	bool flat = kind.compare(0, 4, "Flat") == 0;
+	double w0 = -1, wa = 0;
+	if (py::hasattr(cosmo, "wp")) {
+		double wp = cosmo.attr("wp").cast<double>(), ap = 1 / (1 + cosmo.attr("zp").attr("value").cast<double>());
+		wa = cosmo.attr("wa").cast<double>();
+		w0 = wp - wa * (1 - ap);
+	} else if (py::hasattr(cosmo, "w0")) {
+		w0 = cosmo.attr("w0").cast<double>();
+		wa = py::hasattr(cosmo, "wa") ? cosmo.attr("wa").cast<double>() : 0;
+	}
+	py::object masses = cosmo.attr("m_nu");
+	masses = masses.is_none() ? py::object(py::float_(0.0)) : masses.attr("value");
+	py::dict kwargs("h0"_a = cosmo.attr("H0").attr("value"), "omega_m"_a = cosmo.attr("Om0"), "w0"_a = w0,
+			"wa"_a = wa, "tcmb0"_a = cosmo.attr("Tcmb0").attr("value"), "neff"_a = cosmo.attr("Neff"),
+			"m_nu"_a = masses, "flat"_a = flat, "neutrinos"_a = "fit");
+	if (!flat)
+		kwargs["lambda0"] = cosmo.attr("Ode0");
+	return cls(**kwargs);
 }
 
 } // namespace
@@ -273,35 +407,30 @@ PYBIND11_MODULE(skykit, mod)
 	meta.attr("__module__") = "skykit";
 	py::class_<Universe> universe(mod, "Universe", py::metaclass(meta),
 				      "A universe with matter, vacuum energy or dark energy w(a) = w0 + wa (1 - a),\n"
-				      "radiation Omega_r h^2 = radiation, and the curvature the densities imply;\n"
-				      "h0 in km/s/Mpc.  exact=True takes the integrals to their true values\n"
-				      "instead of by the 1000-step midpoint rule.  Immutable.\n\n"
+				      "radiation, and the curvature the densities imply; h0 in km/s/Mpc.\n\n"
+				      "Radiation is Omega_r h^2 = radiation (4.165e-5) on top of the budget, or with\n"
+				      "tcmb0 (K) photons and neutrinos that follow from the CMB temperature and count\n"
+				      "in it: neff species, masses m_nu (eV; one for all, or one each), their density\n"
+				      "by the exact Fermi-Dirac integral or, neutrinos='fit', by astropy's fit.\n"
+				      "flat=True closes the budget with the vacuum instead of lambda0 (0.73).\n"
+				      "exact=True (the default) takes the integrals to their true values; False, by\n"
+				      "the 1000-step midpoint rule skydepth prints.  Immutable, hashable, picklable.\n\n"
 				      "Each method takes a float, giving a float, or anything array-like, giving a\n"
-				      "float64 array of its shape; threads=None uses every processor.");
+				      "float64 array of its shape; threads=None uses every processor.  Ctrl-C stops\n"
+				      "a long call.");
 	universe.def(py::init([](const py::object &h0, const py::object &omega_m, const py::object &lambda0,
 				 const py::object &radiation, const py::object &w0, const py::object &wa,
-				 const py::object &exact) {
-			     expansion::Model m;
-			     m.H0 = number(h0, "h0");
-			     m.Omega_M = number(omega_m, "omega_m");
-			     m.Lambda0 = number(lambda0, "lambda0");
-			     m.radiation = number(radiation, "radiation");
-			     m.w0 = number(w0, "w0");
-			     m.wa = number(wa, "wa");
-			     if (!PyBool_Check(exact.ptr()))
-				     throw py::type_error("exact: expected True or False");
-			     m.exact = exact.cast<bool>();
-			     if (!(m.radiation >= 0))
-				     throw py::value_error("radiation: expected a density of 0 or more");
-			     if (!std::isfinite(m.w0) || !std::isfinite(m.wa))
-				     throw py::value_error(std::isfinite(m.w0) ? "wa: expected a finite number"
-									       : "w0: expected a finite number");
+				 const py::object &exact, const py::object &tcmb0, const py::object &neff,
+				 const py::object &m_nu, const py::object &flat, const py::object &neutrinos) {
+			     expansion::Model m = model_of(h0, omega_m, lambda0, radiation, w0, wa, exact, tcmb0,
+							   neff, m_nu, flat, neutrinos);
 			     auto u = std::make_unique<Universe>();
 			     u->u = expansion::universe(m);
 			     return u;
 		     }),
-		     "h0"_a = 73, "omega_m"_a = 0.27, "lambda0"_a = 0.73, "radiation"_a = 4.165e-5, "w0"_a = -1,
-		     "wa"_a = 0, "exact"_a = false);
+		     "h0"_a = 73, "omega_m"_a = 0.27, "lambda0"_a = py::none(), "radiation"_a = py::none(),
+		     "w0"_a = -1, "wa"_a = 0, "exact"_a = true, "tcmb0"_a = py::none(), "neff"_a = 3.046,
+		     "m_nu"_a = 0.0, "flat"_a = false, "neutrinos"_a = "exact");
 	/* Universe() and its subclasses' calls make the object under a metaclass
 	 * that lets the type's allocation through; anything else that reaches
 	 * it, Universe.__new__(Universe) alone, is refused, since it would make
@@ -317,6 +446,19 @@ PYBIND11_MODULE(skykit, mod)
 	};
 	PyType_Modified(type);
 	universe.def("__repr__", &repr);
+	universe.def("__reduce__", [](const py::object &self) {
+		return py::make_tuple(self.get_type(), arguments(self.cast<const Universe &>()));
+	});
+	universe.def("__eq__", [](const Universe &a, const py::object &b) -> py::object {
+		if (!py::isinstance<Universe>(b))
+			return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+		return py::bool_(arguments(a).equal(arguments(b.cast<const Universe &>())));
+	});
+	universe.def("__hash__", [](const Universe &self) { return py::hash(arguments(self)); });
+	universe.def_static("from_astropy", [](const py::object &cosmo) {
+		return from_astropy(py::module_::import("skykit").attr("Universe"), cosmo);
+	}, "cosmo"_a, "The universe of an astropy cosmology (LambdaCDM, wCDM, w0waCDM, wpwaCDM, flat or\n"
+		      "not), its massive neutrinos by astropy's fit, so that every value is astropy's.");
 	universe.def_property_readonly("h0", [](const Universe &s) { return s.u.m.H0; }, "Hubble constant, km/s/Mpc");
 	universe.def_property_readonly("omega_m", [](const Universe &s) { return s.u.m.Omega_M; }, "matter density parameter");
 	universe.def_property_readonly("lambda0", [](const Universe &s) { return s.u.m.Lambda0; }, "vacuum energy density parameter");
@@ -324,6 +466,19 @@ PYBIND11_MODULE(skykit, mod)
 	universe.def_property_readonly("w0", [](const Universe &s) { return s.u.m.w0; }, "dark energy's w today");
 	universe.def_property_readonly("wa", [](const Universe &s) { return s.u.m.wa; }, "its change, w = w0 + wa (1 - a)");
 	universe.def_property_readonly("exact", [](const Universe &s) { return s.u.m.exact; }, "whether the integrals are exact");
+	universe.def_property_readonly("tcmb0", [](const Universe &s) -> py::object {
+		return s.u.m.tcmb >= 0 ? py::object(py::float_(s.u.m.tcmb)) : py::none(); }, "CMB temperature today, K, or None");
+	universe.def_property_readonly("neff", [](const Universe &s) { return s.u.m.neff; }, "effective number of neutrino species");
+	universe.def_property_readonly("m_nu", [](const Universe &s) { return py::tuple(py::cast(s.u.m.masses)); },
+				       "neutrino masses, eV: one for every species, or one each");
+	universe.def_property_readonly("flat", [](const Universe &s) { return s.u.m.flat; }, "whether the vacuum closes the budget");
+	universe.def_property_readonly("neutrinos", [](const Universe &s) { return s.u.m.fit ? "fit" : "exact"; },
+				       "massive neutrinos' density: 'exact' or astropy's 'fit'");
+	universe.def_property_readonly("omega_k", [](const Universe &s) { return s.u.Omega_k; }, "curvature density parameter");
+	universe.def_property_readonly("omega_gamma", [](const Universe &s) { return s.u.photons; },
+				       "photon density parameter today, with a temperature");
+	universe.def_property_readonly("omega_nu", [](const Universe &s) { return s.u.neutrinos; },
+				       "neutrino density parameter today, with a temperature");
 
 	for (const columns::Column &c : columns::table) {
 		if (c.id == columns::z)
@@ -365,4 +520,11 @@ PYBIND11_MODULE(skykit, mod)
 	universe.def("redshift", &redshift, "quantity"_a, "values"_a, py::kw_only(), "threads"_a = py::none(),
 		     "The smallest redshift at which quantity (d_L, d_c in Mpc, mu in mag, V_c in Gpc^3,\n"
 		     "t_age, t_lookback in Gyr, or z) takes each value; nan where none does.");
+	/* The published sets, as skytable -cosmology NAME -exact has them. */
+	for (const named::Cosmology &c : named::table) {
+		py::tuple masses = py::tuple(py::cast(std::vector<double>(c.mass, c.mass + c.masses)));
+		mod.attr(c.name) = universe("h0"_a = c.H0, "omega_m"_a = c.Omega_M, "tcmb0"_a = c.tcmb, "neff"_a = c.neff,
+					    "m_nu"_a = c.masses ? py::object(masses) : py::object(py::float_(0.0)),
+					    "flat"_a = true);
+	}
 }

@@ -17,13 +17,15 @@ COLUMNS = ["z", "d_L", "d_c", "d_M", "d_A", "mu", "kpc_arcsec", "V_c", "dV_c", "
            "t_age", "t_lookback", "t_now"]
 FROM = ["z", "d_L", "d_c", "mu", "V_c", "t_age", "t_lookback"]
 UNIVERSES = [
-    ({}, []),
-    ({"h0": 70, "omega_m": 0.3, "lambda0": 0}, ["-h0", "70", "-omega", "0.3", "-lambda", "0"]),
-    ({"omega_m": 0.1, "lambda0": 1.2}, ["-omega", "0.1", "-lambda", "1.2"]),
-    ({"radiation": 0, "w0": -0.9, "wa": 0.2, "exact": True},
-     ["-radiation", "0", "-w0", "-0.9", "-wa", "0.2", "-exact"]),
+    ({"exact": False}, []),
+    ({"h0": 70, "omega_m": 0.3, "lambda0": 0, "exact": False}, ["-h0", "70", "-omega", "0.3", "-lambda", "0"]),
+    ({"omega_m": 0.1, "lambda0": 1.2, "exact": False}, ["-omega", "0.1", "-lambda", "1.2"]),
+    ({"radiation": 0, "w0": -0.9, "wa": 0.2}, ["-radiation", "0", "-w0", "-0.9", "-wa", "0.2", "-exact"]),
+    ({"tcmb0": 2.7255, "m_nu": 0.1, "omega_m": 0.3, "lambda0": 0.6},
+     ["-tcmb", "2.7255", "-mnu", "0.1", "-omega", "0.3", "-lambda", "0.6", "-exact"]),
+    ({"tcmb0": 2.7255, "m_nu": (0, 0.02, 0.05), "neutrinos": "fit", "flat": True, "w0": -0.9, "exact": False},
+     ["-tcmb", "2.7255", "-mnu", "0,0.02,0.05", "-neutrinos", "fit", "-flat", "-w0", "-0.9"]),
 ]
-
 
 def skytable(args, values):
     """What skytable prints for values given one per line, as doubles, a row each."""
@@ -69,7 +71,7 @@ def test_shapes_and_types():
     assert math.isnan(u.d_L(float("nan"))) and np.isnan(u.t_age([np.nan])).all()
     assert math.isnan(u.redshift("d_L", -1.0))
     assert set(u.table([1, 2])) == {"d_L", "d_c", "d_A"}
-    assert repr(u) == "Universe(h0=73.0, omega_m=0.27, lambda0=0.73, radiation=4.165e-05, w0=-1.0, wa=0.0, exact=False)"
+    assert repr(u) == "Universe(h0=73.0, omega_m=0.27, lambda0=0.73, radiation=4.165e-05, w0=-1.0, wa=0.0, exact=True)"
     with pytest.raises(AttributeError):
         u.h0 = 70
     assert "Mpc" in skykit.Universe.d_L.__doc__ and "Gyr" in skykit.Universe.t_age.__doc__
