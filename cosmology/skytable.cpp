@@ -474,6 +474,14 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 			copying = comment;
 			continue;
 		}
+		if (copying == none && k > longest_row) {
+			/* Too many blanks to hold: written as they come, as the
+			 * rows' reader writes them. */
+			if (!pass(k))
+				return -2;
+			copying = blanks;
+			continue;
+		}
 		if (copying != none || (k < stop && prefix[k] == '#') || (k == stop && nl < prefix.size())) {
 			/* A comment, or a blank line: through its end, or all there is. */
 			if (copying == none && k < stop)

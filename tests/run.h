@@ -36,7 +36,8 @@ enum class Stdout { pipe, full, closed, hung_up, killed };
 enum class Stdin { closes, held, held_until_line, directory };
 
 /* input is written to the child's standard input, in pieces of at most
- * piece bytes when piece is not 0, with a pause after each large one. */
+ * piece bytes when piece is not 0, with a pause after each large one, a
+ * longer one after the first. */
 inline Outcome
 run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::string &input = "",
     Stdin end = Stdin::closes, size_t piece = 0)
@@ -118,8 +119,10 @@ run(const char *path, const Args &args, Stdout to = Stdout::pipe, const std::str
 			ssize_t n = write(in[1], input.data() + fed, piece && piece < left ? piece : left);
 			if (n > 0)
 				fed += static_cast<size_t>(n);
+			/* The first piece alone is what the child's first read
+			 * gets, in all likelihood, whatever its start-up. */
 			if (piece >= 64)
-				usleep(200);
+				usleep(fed == static_cast<size_t>(n) ? 20000 : 200);
 			if ((n < 0 && errno != EAGAIN) || fed == input.size()) {
 				if (!held)
 					close(in[1]), in[1] = -1;

@@ -534,6 +534,10 @@ TEST(Skytable, FromEachQuantity)
 		{{"-from", "d_L", "-simple", "-digits", "3"}, "6452.3\n", "6452.3\t1\n", "", 0},
 		{{"-digits", "17", "-simple"}, "1\n", "1\t6452.2983748825982\n", "", 0},
 		{{"-digits", "1"}, "1\n", "1\t6e+03\t3e+03\t2e+03\n", "", 0},
+		// 1/a_turn - 1 rounds to a redshift this universe never was at:
+		// its end is found below it.
+		{{"-omega", "0.185", "-lambda", "3.9", "-simple", "-from", "d_L"}, "1000\n1e5\n", "1000\t0.147472\n1e5\tnan\n", "", 0},
+		{{"-columns", "t_now,t_lookback"}, "1\n", "1\t13.2909\t7.51857\n", "", 0},
 		// Universes that turn around just before now end at once.
 		{{"-lambda", "1e10", "-from", "d_L"}, "1\n", "1\tnan\tnan\tnan\tnan\n", "", 0},
 		{{"-lambda", "-0.5", "-wa", "1e300", "-from", "d_c"}, "", "", "", 0},
@@ -822,6 +826,11 @@ TEST(Skytable, Tables)
 		{{"-column", "2", "-simple"}, "a\"\t1\nb\"\"\t2\n\"c\"d\t3\n", "a\"\t1\t6452.3\nb\"\"\t2\t15301.8\n\"c\"d\t3\t25133.5\n", "", 0},
 		{{"-column", "z", "-simple"}, "a\"b,z\n1,1\n", "a\"b,z,d_L\n1,1,6452.3\n", "", 0},
 		{{"-column", "z"}, ",x\n1,2\n", "", "skytable: -column z: the header has no such field; its fields are \"\", x\n", 1},
+		{{"-column", "redshift", "-simple"}, "zz,redshift\n5,1\n", "zz,redshift,d_L\n5,1,6452.3\n", "", 0},
+		{{"-column", "z"}, "z,w\n  abc,1\n", "z,w,d_L,d_c,d_A\n", "skytable: line 2: z: not a number: abc\n", 1},
+		{{"-column", "3", "-simple"}, "1 2 3\n1 2 \n", "1 2 3 25133.5\n", "skytable: line 2: no field 3: the row has 2 fields\n", 1},
+		// A comment's quotes do not count, though a field might start with one.
+		{{"-column", "z", "-simple"}, "z,w\n# a,\"b\n1,2\n", "z,w,d_L\n# a,\"b\n1,2,6452.3\n", "", 0},
 	};
 	Outcome directory = run(SKYTABLE_PATH, {"-column", "z"}, Stdout::pipe, "", Stdin::directory);
 	EXPECT_EQ(directory.err, "skytable: read error: Is a directory\n");
@@ -835,15 +844,23 @@ TEST(Skytable, Tables)
 	// the arrival; the header row alone is held, up to 1 MiB of its own
 	// bytes, its CRLF's CR not counted.
 	const std::string comments = "# " + std::string(3 << 20, 'c') + "\n" + std::string(3 << 20, ' ') + "#\n\n";
-	const std::string tall = "1," + std::string((1 << 20) - 2, 'w');
+	const std::string tall = "1," + std::string((1 << 20) - 2, 'w'), blanks((1 << 20) + 1, ' ');
 	const Failure long_rows[] = {
 		{{"-column", "z", "-simple"}, comments + "z\n1\n", comments + "z d_L\n1 6452.3\n", "", 0},
 		{{"-column", "z", "-simple"}, "z,w\r\n" + tall + "\r\n", "z,w,d_L\r\n" + tall + ",6452.3\r\n", "", 0},
 		{{"-column", "1"}, "# c\n" + big + "x\n", "# c\n", "skytable: line 2: a row longer than 1 MiB (1048576 bytes)\n", 1},
 		{{"-column", "z"}, "\n" + big + "z\n", "\n", "skytable: line 2: a row longer than 1 MiB (1048576 bytes)\n", 1},
+		{{"-column", "z"}, blanks + "z\n", blanks, "skytable: line 1: a row longer than 1 MiB (1048576 bytes)\n", 1},
 	};
 	for (const auto &c : long_rows)
 		in_pieces(c, {0, 4097, (4 << 20) + 1});
+	// Pieces of 64 bytes, with a pause after each, end the first read
+	// before the first line does, and the next right after a separator
+	// followed by a quoted field.
+	const std::string a70(70, 'a'), pad(53, 'p');
+	in_pieces({{"-column", "2", "-simple"}, a70 + "\t1\n", a70 + "\t1\t6452.3\n", "", 0}, {64});
+	in_pieces({{"-column", "z", "-simple"}, "z,pad,n\n1," + pad + ",\"two\n" + a70 + "\"\n",
+		   "z,pad,n,d_L\n1," + pad + ",\"two\n" + a70 + "\",6452.3\n", "", 0}, {64});
 }
 
 /* However stray its quotes, every row keeps its own value: a table of
