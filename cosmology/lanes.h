@@ -83,6 +83,36 @@ struct Bits<v8d> {
 	typedef unsigned long long type __attribute__((vector_size(64)));
 };
 
+/* out[j] = base[index[j]] for each lane j: a load, exact whatever the
+ * width.  Vectors go by reference, for the reason given at root(). */
+inline void
+gather(const double *base, const unsigned long long &index, double &out)
+{
+	out = base[index];
+}
+
+inline void
+gather(const double *base, const Bits<v2d>::type &index, v2d &out)
+{
+	out = v2d{base[index[0]], base[index[1]]};
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) inline void
+gather(const double *base, const Bits<v4d>::type &index, v4d &out)
+{
+	out = (v4d)_mm256_i64gather_pd(base, (__m256i)index, 8);
+}
+
+__attribute__((target("avx512f"))) inline void
+gather(const double *base, const Bits<v8d>::type &index, v8d &out)
+{
+	/* Masked, all lanes on, from zeros: the unmasked form starts from an
+	 * undefined vector, which GCC 12 warns of. */
+	out = (v8d)_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, (__m512i)index, base, 8);
+}
+#endif
+
 /* 1.5 * 2^52: added to a double below 2^51 in magnitude, it rounds it to an
  * integer, which the low bits of the sum hold. */
 const double magic = 6755399441055744.0;

@@ -8,12 +8,12 @@
  * y = m c^2 / (k_B T_nu) = y0 a.  Two ways, in any lanes (lanes.h), each
  * lane getting the scalar bits:
  *
- * exact	below y = 1e-4 the series 1 + 5 y^2/(7 pi^2) (what it leaves out
- *		is below 1e-17); above y = 100 the asymptotic series
+ * exact	below y = 2^-14 the series 1 + 5 y^2/(7 pi^2) (what it leaves
+ *		out is below 1e-17); from y = 2^7 the asymptotic series
  *		sum_k C(1/2, k) J(2 + 2k) y^(1 - 2k), J(n) = (1 - 2^-n) n!
- *		zeta(n + 1), to k = 6 (below 1e-16); between, Chebyshev
- *		polynomials in ln y over 28 panels, fitted once per process to
- *		the integral itself.  Within a few units of 1e-15 throughout.
+ *		zeta(n + 1), to k = 6 (below 1e-17); between, Chebyshev
+ *		series fitted once per process to the integral itself (Table
+ *		below).  Within a few units of 1e-15 throughout.
  * fit		(1 + (0.3173 y)^1.83)^(1/1.83), the fitting function astropy
  *		uses, so that its numbers can be reproduced.
  *
@@ -32,7 +32,7 @@ namespace neutrinos {
 
 const double pi = 3.141592653589793;
 const double F0 = 7 * pi * pi * pi * pi / 120; /* F(0) */
-const double y_series = 1e-4, y_asymptotic = 100;
+const double y_series = 0x1p-14, y_asymptotic = 0x1p7; /* 6.1e-5 and 128 */
 /* C(1/2, k) J(2 + 2k) / F(0), k = 0 to 6: the asymptotic series' terms. */
 const double asymptotic[7] = {
 	1.5 * 1.2020569031595942 / F0,			       /* J(2) = 3/4 2! zeta(3) */
@@ -42,13 +42,6 @@ const double asymptotic[7] = {
 	-(5.0 / 128) * (1023.0 / 1024) * 3628800 * 1.0004941886041195 / F0,
 	(7.0 / 256) * (4095.0 / 4096) * 479001600 * 1.0001227133475785 / F0,
 	-(21.0 / 1024) * (16383.0 / 16384) * 87178291200.0 * 1.0000305882363070 / F0,
-};
-
-/* The Chebyshev table over ln y from ln 1e-4 to ln 100. */
-struct Table {
-	static const int panels = 28, terms = 17;
-	double u_lo, width;
-	double c[panels][terms];
 };
 
 /* cos(pi q / d) for whole q >= 0 and d > 0, by the Taylor series of an
@@ -117,28 +110,81 @@ integral(double y)
 	return sum;
 }
 
+/* The coefficients of the Chebyshev series of f on [lo, hi], in c[0],
+ * c[step], ..., terms of them, from f at the Chebyshev nodes. */
+template <typename F>
+inline void
+chebyshev(F f, double lo, double hi, int terms, double *c, int step)
+{
+	/* cos(pi k (2j + 1) / (2 terms)), for the last number of terms asked. */
+	static double cosines[32][32];
+	static int ready = 0;
+	if (ready != terms) {
+		for (int k = 0; k < terms; k++)
+			for (int j = 0; j < terms; j++)
+				cosines[k][j] = cosine(k * (2 * j + 1), 2 * terms);
+		ready = terms;
+	}
+	double v[32];
+	for (int j = 0; j < terms; j++)
+		v[j] = f(lo + (hi - lo) * (1 + cosines[1][j]) / 2);
+	for (int k = 0; k < terms; k++) {
+		double s = 0;
+		for (int j = 0; j < terms; j++)
+			s += v[j] * cosines[k][j];
+		c[k * step] = (k == 0 ? 1.0 : 2.0) / terms * s;
+	}
+}
+
+/* sum c[k step] T_k(t), k < terms, by Clenshaw's recurrence. */
+inline double
+clenshaw(const double *c, int terms, int step, double t)
+{
+	double b1 = 0, b2 = 0;
+	for (int k = terms - 1; k > 0; k--) {
+		double b0 = c[k * step] + 2 * t * b1 - b2;
+		b2 = b1, b1 = b0;
+	}
+	return c[0] + t * b1 - b2;
+}
+
+/*
+ * The table the lanes read, over y from 2^-14 to 2^7: each octave cut in
+ * eight, so that a lane finds its panel, and where it is in it, from the
+ * bits of y alone, with no logarithm; on each a Chebyshev series of 12
+ * terms.  It is fitted to a series in ln y over 28 panels of 17 terms,
+ * itself fitted to the integral: 476 integrals in all.
+ */
+struct Table {
+	static const int octave_lo = -14, octaves = 21, per_octave = 8, panels = octaves * per_octave, terms = 12;
+	double c[terms][panels]; /* c[k][p]: panel p's k-th coefficient */
+};
+
 inline Table
 build()
 {
-	Table t;
-	ln(y_series, t.u_lo);
-	double u_hi;
+	const int ln_panels = 28, ln_terms = 17;
+	double u_lo, u_hi;
+	ln(y_series, u_lo);
 	ln(y_asymptotic, u_hi);
-	t.width = (u_hi - t.u_lo) / Table::panels;
-	const int N = Table::terms;
-	for (int p = 0; p < Table::panels; p++) {
-		double f[N];
-		for (int j = 0; j < N; j++) {
-			double u = t.u_lo + t.width * (p + (1 + cosine(2 * j + 1, 2 * N)) / 2), y;
+	double width = (u_hi - u_lo) / ln_panels;
+	static double by_ln[ln_panels][ln_terms];
+	for (int p = 0; p < ln_panels; p++)
+		chebyshev([](double u) {
+			double y;
 			expo(u, y);
-			f[j] = integral(y) / F0;
-		}
-		for (int k = 0; k < N; k++) {
-			double s = 0;
-			for (int j = 0; j < N; j++)
-				s += f[j] * cosine(k * (2 * j + 1), 2 * N);
-			t.c[p][k] = (k == 0 ? 1.0 : 2.0) / N * s;
-		}
+			return integral(y) / F0;
+		}, u_lo + width * p, u_lo + width * (p + 1), ln_terms, by_ln[p], 1);
+	Table t;
+	for (int p = 0; p < Table::panels; p++) {
+		double lo = std::ldexp(1 + (p % Table::per_octave) / 8.0, Table::octave_lo + p / Table::per_octave);
+		chebyshev([&](double y) {
+			double u;
+			ln(y, u);
+			int q = std::min(std::max(static_cast<int>((u - u_lo) / width), 0), ln_panels - 1);
+			return clenshaw(by_ln[q], ln_terms, 1, (u - (u_lo + width * q)) / width * 2 - 1);
+		}, lo, lo + std::ldexp(1.0 / 8, Table::octave_lo + p / Table::per_octave), Table::terms, &t.c[0][p],
+			  Table::panels);
 	}
 	return t;
 }
@@ -157,28 +203,28 @@ template <typename T>
 inline void
 exact(const T &y, const Table &t, T &r)
 {
-	const std::size_t width = sizeof(T) / sizeof(double);
-	T u;
-	ln(y, u);
-	/* The panel of each lane, and where in it the lane is, in [-1, 1]. */
-	double at[width], x[width], c[Table::terms][width];
-	std::memcpy(at, &u, sizeof at);
-	for (std::size_t j = 0; j < width; j++) {
-		double k = std::floor((at[j] - t.u_lo) / t.width);
-		int p = !(k >= 0) ? 0 : k >= Table::panels ? Table::panels - 1 : static_cast<int>(k);
-		x[j] = (at[j] - (t.u_lo + t.width * p)) / t.width * 2 - 1;
-		for (int i = 0; i < Table::terms; i++)
-			c[i][j] = t.c[p][i];
-	}
-	T s, b1{}, b2{}, coef;
-	std::memcpy(&s, x, sizeof s);
+	typedef typename Bits<T>::type I;
+	I b, m_bits, k_bits;
+	std::memcpy(&b, &y, sizeof b);
+	/* y = 2^e (1 + k/8 + f/8), 0 <= f < 1: panel 8 (e - octave_lo) + k,
+	 * where it is s = 2 f - 1, exactly. */
+	I k = (b >> 49) & 7;
+	I panel = (((b >> 52) & 0x7ff) - (1023 + Table::octave_lo)) * 8 + k;
+	panel = panel < static_cast<unsigned>(Table::panels) ? panel : k;
+	m_bits = (b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL;
+	k_bits = k + 0x4338000000000000ULL;
+	T m, kd;
+	std::memcpy(&m, &m_bits, sizeof m);
+	std::memcpy(&kd, &k_bits, sizeof kd);
+	T s = (m - 1) * 16 - (2 * (kd - magic) + 1);
 	/* Clenshaw's recurrence. */
+	T b1{}, b2{}, coef;
 	for (int i = Table::terms - 1; i > 0; i--) {
-		std::memcpy(&coef, c[i], sizeof coef);
+		gather(t.c[i], panel, coef);
 		T b0 = coef + (2 * s) * b1 - b2;
 		b2 = b1, b1 = b0;
 	}
-	std::memcpy(&coef, c[0], sizeof coef);
+	gather(t.c[0], panel, coef);
 	T inside = coef + s * b1 - b2;
 	T y2 = y * y, small = 1 + (5 / (7 * pi * pi)) * y2, big;
 	T inv = 1 / y2;
@@ -186,7 +232,7 @@ exact(const T &y, const Table &t, T &r)
 	for (int k = 5; k >= 0; k--)
 		big = asymptotic[k] + inv * big;
 	big = y * big;
-	r = y <= y_series ? small : y >= y_asymptotic ? big : inside;
+	r = y < y_series ? small : y >= y_asymptotic ? big : inside;
 }
 
 /* r = (1 + (0.3173 y)^1.83)^(1/1.83), y >= 0. */
