@@ -1,7 +1,7 @@
 """Cosmological distances, times and their inverse on numpy arrays: every
 value the double skytable prints with -digits 17 for the same parameters
 and rule."""
-from typing import Dict, Iterable, Optional, Union, overload
+from typing import Dict, Iterable, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -11,11 +11,19 @@ Floats = npt.NDArray[np.float64]
 
 class Universe:
     """A universe with matter, vacuum energy or dark energy w(a) = w0 + wa (1 - a),
-    radiation Omega_r h^2, and the curvature the densities imply; h0 in km/s/Mpc.
-    exact=True takes the integrals to their true values.  Immutable."""
-    def __init__(self, h0: float = 73, omega_m: float = 0.27, lambda0: float = 0.73,
-                 radiation: float = 4.165e-5, w0: float = -1, wa: float = 0,
-                 exact: bool = False) -> None: ...
+    radiation, and the curvature the densities imply; h0 in km/s/Mpc.  Radiation is
+    Omega_r h^2 = radiation on top of the budget, or with tcmb0 (K) photons and
+    neutrinos (neff species, masses m_nu in eV, neutrinos 'exact' or astropy's 'fit')
+    counted in it; flat=True closes the budget with the vacuum.  exact=True (the
+    default) takes the integrals to their true values.  Immutable, hashable, picklable."""
+    def __init__(self, h0: float = 73, omega_m: float = 0.27, lambda0: Optional[float] = None,
+                 radiation: Optional[float] = None, w0: float = -1, wa: float = 0,
+                 exact: bool = True, tcmb0: Optional[float] = None, neff: float = 3.046,
+                 m_nu: Union[float, Sequence[float]] = 0.0, flat: bool = False,
+                 neutrinos: str = "exact") -> None: ...
+    @staticmethod
+    def from_astropy(cosmo: object) -> "Universe":
+        """The universe of an astropy cosmology (LambdaCDM, wCDM, w0waCDM, wpwaCDM, flat or not)."""
     @property
     def h0(self) -> float: ...
     @property
@@ -30,6 +38,24 @@ class Universe:
     def wa(self) -> float: ...
     @property
     def exact(self) -> bool: ...
+    @property
+    def tcmb0(self) -> Optional[float]: ...
+    @property
+    def neff(self) -> float: ...
+    @property
+    def m_nu(self) -> Tuple[float, ...]: ...
+    @property
+    def flat(self) -> bool: ...
+    @property
+    def neutrinos(self) -> str: ...
+    @property
+    def omega_k(self) -> float: ...
+    @property
+    def omega_gamma(self) -> float: ...
+    @property
+    def omega_nu(self) -> float: ...
+    def __eq__(self, other: object) -> bool: ...
+    def __hash__(self) -> int: ...
 
     @overload
     def d_L(self, z: float, *, threads: Optional[int] = None) -> float: ...
@@ -67,3 +93,10 @@ class Universe:
     def redshift(self, quantity: str, values: Union[float, ArrayLike], *,
                  threads: Optional[int] = None) -> Union[float, Floats]:
         """The smallest redshift at which quantity takes each value; nan where none does."""
+
+Planck18: Universe
+Planck15: Universe
+Planck13: Universe
+WMAP9: Universe
+WMAP7: Universe
+WMAP5: Universe
