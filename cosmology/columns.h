@@ -12,45 +12,62 @@
 #include <string>
 
 #include "expansion.h"
+#include "growth.h"
 
 namespace columns {
 
-enum Id { z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now };
+enum Id { z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f_rate, fsigma8,
+	  Omega_M_z, rho_c, d_c12, d_M12, d_A12, Sigma_crit, D_dt };
+
+/* What a column is of: one redshift, one that -from takes as well, or a
+ * pair of them (-pairs), a lens at z1 and a source at z2. */
+enum Use { single, invertible, pair };
 
 struct Column {
 	Id id;
 	const char *name, *unit, *what;
-	bool from; /* whether -from takes it */
+	Use use;
 };
 
 const Column table[] = {
-	{z, "z", "", "redshift (with -from, the one found)", true},
-	{d_L, "d_L", "Mpc", "luminosity distance, (1 + z) d_M", true},
-	{d_c, "d_c", "Mpc", "comoving line-of-sight distance", true},
-	{d_M, "d_M", "Mpc", "transverse comoving distance, d_L/(1 + z)", false},
-	{d_A, "d_A", "Mpc", "angular diameter distance, d_M/(1 + z)", false},
-	{mu, "mu", "mag", "distance modulus, 5 log10(d_L/10 pc)", true},
-	{kpc_arcsec, "kpc_arcsec", "kpc", "proper kpc subtended by one arcsecond, d_A pi/648", false},
-	{V_c, "V_c", "Gpc^3", "comoving volume inside z, whole sky", true},
-	{dV_c, "dV_c", "Mpc^3", "comoving volume per unit z per steradian, c/H0 d_M^2/E", false},
-	{H, "H", "km/s/Mpc", "Hubble parameter at z, H0 E, E = H/H0 from the Friedmann sum", false},
-	{dd_L, "dd_L", "Mpc", "derivative of d_L in z, d_M + (1 + z) c/H0 cos(x)/E", false},
-	{t_age, "t_age", "Gyr", "age at z", true},
-	{t_lookback, "t_lookback", "Gyr", "lookback time to z", true},
-	{t_now, "t_now", "Gyr", "present age, t_age + t_lookback", false},
+	{z, "z", "", "redshift (with -from, the one found)", invertible},
+	{d_L, "d_L", "Mpc", "luminosity distance, (1 + z) d_M", invertible},
+	{d_c, "d_c", "Mpc", "comoving line-of-sight distance", invertible},
+	{d_M, "d_M", "Mpc", "transverse comoving distance, d_L/(1 + z)", single},
+	{d_A, "d_A", "Mpc", "angular diameter distance, d_M/(1 + z)", single},
+	{mu, "mu", "mag", "distance modulus, 5 log10(d_L/10 pc)", invertible},
+	{kpc_arcsec, "kpc_arcsec", "kpc", "proper kpc subtended by one arcsecond, d_A pi/648", single},
+	{V_c, "V_c", "Gpc^3", "comoving volume inside z, whole sky", invertible},
+	{dV_c, "dV_c", "Mpc^3", "comoving volume per unit z per steradian, c/H0 d_M^2/E", single},
+	{H, "H", "km/s/Mpc", "Hubble parameter at z, H0 E, E = H/H0 from the Friedmann sum", single},
+	{dd_L, "dd_L", "Mpc", "derivative of d_L in z, d_M + (1 + z) c/H0 cos(x)/E", single},
+	{t_age, "t_age", "Gyr", "age at z", invertible},
+	{t_lookback, "t_lookback", "Gyr", "lookback time to z", invertible},
+	{t_now, "t_now", "Gyr", "present age, t_age + t_lookback", single},
+	{D, "D", "", "linear growth factor, 1 today", invertible},
+	{f_rate, "f", "", "linear growth rate, dln D/dln a", single},
+	{fsigma8, "fsigma8", "", "f D sigma8, sigma8 given (-sigma8)", single},
+	{Omega_M_z, "Omega_M_z", "", "matter density parameter at z, Omega_M a^-3 (H0/H)^2", single},
+	{rho_c, "rho_c", "M_sun/Mpc^3", "critical density at z, 3 H^2/(8 pi G)", single},
+	{d_c12, "d_c12", "Mpc", "comoving distance from z1 to z2, d_c(z2) - d_c(z1)", pair},
+	{d_M12, "d_M12", "Mpc", "transverse comoving distance from z1 to z2, d_c12 bent", pair},
+	{d_A12, "d_A12", "Mpc", "angular diameter distance from z1 to z2, d_M12/(1 + z2)", pair},
+	{Sigma_crit, "Sigma_crit", "M_sun/pc^2", "critical surface density, c^2/(4 pi G) D_s/(D_l D_ls)", pair},
+	{D_dt, "D_dt", "Mpc", "time delay distance, (1 + z1) D_l D_s/D_ls", pair},
 };
 const int count = sizeof table / sizeof table[0];
 
 /* Why -from does not take d_A. */
 const char *const two_redshifts = "every d_A below its greatest belongs to two redshifts; give d_L or d_c";
 
-/* The columns' names, or those -from takes, separated by commas. */
+/* The names of the columns of one redshift (single), those -from takes
+ * (invertible), or the pair columns, separated by commas. */
 inline std::string
-names(bool from_only)
+names(Use which)
 {
 	std::string list;
 	for (const Column &c : table)
-		if (c.from || !from_only)
+		if (which == single ? c.use != pair : c.use == which)
 			list.append(list.empty() ? "" : ", ").append(c.name);
 	return list;
 }
@@ -63,6 +80,49 @@ named(const char *name, std::size_t len)
 		if (std::strlen(c.name) == len && !std::strncmp(c.name, name, len))
 			return &c;
 	return nullptr;
+}
+
+/* Omega_M(z) = Omega_M a^-3 / E^2 = Omega_M / (a F), F the Friedmann sum;
+ * as a -> 0, 0 under radiation and 1 without it. */
+inline double
+matter_at(double z, const expansion::Universe &u)
+{
+	double a = expansion::emission(z), F;
+	if (a < u.a_turn)
+		return NAN;
+	if (a == 0)
+		return u.radiation_density > 0 || !u.species.empty() ? 0 : 1;
+	expansion::friedmann(a, u, F);
+	return u.m.Omega_M / (a * F);
+}
+
+/* A pair column's value for a lens at z1 and a source at z2, from the
+ * depths there; nan where z1 > z2.  D are angular diameter distances:
+ * D_l at z1, D_s at z2, D_ls from z1 to z2. */
+inline double
+pair_value(Id id, double z1, double z2, const expansion::Universe &u, const expansion::Depth &d1,
+	   const expansion::Depth &d2)
+{
+	if (!(z1 <= z2))
+		return NAN;
+	double d_c = d2.d_c - d1.d_c;
+	double d_M = u.Omega_k == 0 ? d_c : expansion::transverse(u, d_c);
+	double D_ls = d_M / (1 + z2);
+	switch (id) {
+	case d_c12:
+		return d_c;
+	case d_M12:
+		return d_M;
+	case d_A12:
+		return D_ls;
+	case Sigma_crit: {
+		/* c^2/(4 pi G M_sun) in 1/m, D_s/(D_l D_ls) in 1/Mpc. */
+		double c = expansion::c_km_s * 1e3, mpc_m = expansion::mpc_km * 1e3, pc_m = mpc_m * 1e-6;
+		return c * c / (4 * M_PI * expansion::GM_sun) * (d2.d_A / (d1.d_A * D_ls)) / mpc_m * (pc_m * pc_m);
+	}
+	default:
+		return (1 + z1) * d1.d_A * d2.d_A / D_ls;
+	}
 }
 
 /* The column's value at z, from the depth there.  A negative redshift,
@@ -100,8 +160,24 @@ value(Id id, double z, const expansion::Universe &u, const expansion::Depth &d)
 		return d.t_age;
 	case t_lookback:
 		return d.t_lookback;
-	default:
+	case t_now:
 		return d.t_now;
+	case D:
+	case f_rate:
+	case fsigma8: {
+		/* The growth the run solved for; none where it did not. */
+		double factor = NAN, rate = NAN;
+		if (u.growth)
+			growth::at(*u.growth, u, z, factor, rate);
+		return id == D ? factor : id == f_rate ? rate : rate * factor * u.m.sigma8;
+	}
+	case Omega_M_z:
+		return z < 0 ? NAN : matter_at(z, u);
+	default: {
+		/* 3 H^2 / (8 pi G), H in 1/s, over the Sun's mass per Mpc^3. */
+		double H = u.m.H0 * expansion::rate(z, u) / expansion::mpc_km, mpc_m = expansion::mpc_km * 1e3;
+		return z < 0 ? NAN : 3 * (H * H) * (mpc_m * mpc_m * mpc_m) / (8 * M_PI * expansion::GM_sun);
+	}
 	}
 }
 

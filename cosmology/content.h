@@ -25,6 +25,7 @@ const double k_B = 1.380649e-23;	       /* Boltzmann, J/K, exact in CODATA 2018 
 const double h_planck = 6.62607015e-34;	       /* Planck, J s, exact in CODATA 2018 */
 const double e_charge = 1.602176634e-19;       /* the elementary charge, C, exact in CODATA 2018 */
 const double G_si = 6.67430e-11;	       /* Newton's G, m^3 kg^-1 s^-2, CODATA 2018 */
+const double GM_sun = 1.3271244e20;	       /* G times the Sun's mass, m^3 s^-2, IAU 2015 */
 const double k_B_eV = k_B / e_charge;	       /* Boltzmann, eV/K */
 /* Stefan-Boltzmann, W m^-2 K^-4: exact in CODATA 2018, 5.670374419...e-8,
  * 2 pi^5 k^4 / (15 h^3 c^2), here to the double's last digit. */
@@ -57,6 +58,7 @@ struct Model {
 	std::vector<double> masses;  /* eV: one for every species, or each species' own; none: all massless */
 	bool fit = false;	     /* massive neutrinos by the fitting function, not exactly */
 	bool flat = false;	     /* the vacuum closes the budget: Lambda0 is what makes Omega_k 0 */
+	double sigma8 = NAN;	     /* the amplitude of fluctuations today, for f sigma8; nan: none */
 };
 
 /* The kinds of Friedmann sum: bits of Content::kind. */
@@ -206,7 +208,7 @@ friedmann(const T &a, const Content &u, T &r)
 }
 
 /* The parameters a run takes, for what each may be (unfit() below). */
-enum Parameter { H0_p, Omega_M_p, Lambda0_p, radiation_p, w0_p, wa_p, tcmb_p, neff_p, mass_p };
+enum Parameter { H0_p, Omega_M_p, Lambda0_p, radiation_p, w0_p, wa_p, tcmb_p, neff_p, mass_p, sigma8_p };
 
 /* Why x cannot be the value of p, or null when it can: H0 is a finite
  * number above 0, a density, temperature, count or mass a finite number
@@ -221,6 +223,7 @@ unfit(Parameter p, double x)
 	case tcmb_p:
 	case neff_p:
 	case mass_p:
+	case sigma8_p:
 		return x >= 0 && x < INFINITY ? nullptr : "not a finite number of 0 or more";
 	default:
 		return std::isfinite(x) ? nullptr : "not a finite number";

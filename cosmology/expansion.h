@@ -17,9 +17,14 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "content.h"
+
+namespace growth {
+struct Growth;
+}
 
 namespace expansion {
 
@@ -35,12 +40,13 @@ struct Panel {
 	double age_below, age_here; /* the age integral up to y_lo, and over the panel */
 };
 
-/* A run's universe: its content, where its history starts, and the exact
- * rule's panels. */
+/* A run's universe: its content, where its history starts, the exact
+ * rule's panels, and where asked for, the growth of structure in it. */
 struct Universe : Content {
 	double a_turn; /* the scale factor below which the universe never was on its way to now,
 			* 0 when it was at every one (turnaround() below) */
 	std::vector<Panel> panels; /* the exact rule's, empty under the midpoint rule */
+	std::shared_ptr<const growth::Growth> growth; /* growth.h's, where a run asks for it */
 };
 
 inline double turnaround(const Universe &u);

@@ -90,13 +90,26 @@ slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth
 		return 4 * M_PI * u.hubble_distance * (d.d_M * d.d_M) / E * 1e-9;
 	case t_lookback:
 		return u.hubble_time / ((1 + z) * E);
+	case columns::D: {
+		/* dD/dz = -D f/(1 + z) */
+		double D, f;
+		growth::at(*u.growth, u, z, D, f);
+		return -D * f / (1 + z);
+	}
 	default:
 		return -u.hubble_time / ((1 + z) * E);
 	}
 }
 
+/* Whether the quantity falls as z grows: the age and the growth factor. */
+inline bool
+falls(Quantity q)
+{
+	return q == t_age || q == columns::D;
+}
+
 /* Tabulates the quantity from z = 0 to 1e4, evenly in log(1 + z); usable
- * only where it rises (or, for t_age, falls) strictly all the way.  Its
+ * only where it rises (or, for t_age and D, falls) strictly all the way.  Its
  * 2049 redshifts cost what a few hundred values cost without it. */
 inline void
 build(const Problem &p, Guide &g)
@@ -108,7 +121,7 @@ build(const Problem &p, Guide &g)
 	for (int k = 0; k < nodes; k++)
 		zs[k] = std::expm1(top * k / (nodes - 1));
 	expansion::depths(p.kernel, *p.u, zs.data(), nodes, d.data());
-	double sign = p.quantity == t_age ? -1 : 1;
+	double sign = falls(p.quantity) ? -1 : 1;
 	g.usable = true;
 	g.q.resize(nodes), g.u.resize(nodes);
 	for (int k = 0; k < nodes; k++) {
@@ -126,7 +139,7 @@ inline double
 guess(const Problem &p, const Guide *g, double v)
 {
 	if (g && g->usable) {
-		double q = p.quantity == t_age ? -v : v;
+		double q = falls(p.quantity) ? -v : v;
 		auto at = std::upper_bound(g->q.begin(), g->q.end(), q);
 		const std::ptrdiff_t points = 8;
 		if (at - g->q.begin() >= points / 2 && g->q.end() - at >= points / 2) {
@@ -146,6 +159,8 @@ guess(const Problem &p, const Guide *g, double v)
 	switch (p.quantity) {
 	case t_age:
 		return std::max(std::pow(p.pieces[0].q0 / v, 2.0 / 3) - 1, 1e-3);
+	case columns::D:
+		return std::max(1 / v - 1, 1e-3); /* D nearly a */
 	case t_lookback:
 		return v / u.hubble_time;
 	case V_c:

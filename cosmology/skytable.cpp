@@ -28,6 +28,7 @@
 #include "fields.h"
 #include "finish.h"
 #include "general.h"
+#include "growth.h"
 #include "inverse.h"
 #include "named.h"
 #include "notes.h"
@@ -36,11 +37,11 @@
 static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 	"[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
-	"[-flat] [-cosmology NAME] [-exact] [-columns LIST] [-header] [-column NAME|N] "
+	"[-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] "
 	"[-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-exact] [-columns LIST] [-header] [-column NAME|N] [-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
@@ -58,17 +59,22 @@ static const char *const help[] = {
 	"  -flat                              the vacuum closes the budget: Omega_k is 0",
 	"  -cosmology NAME                    a published set, flat: Planck18, Planck15, Planck13,",
 	"                                     WMAP9, WMAP7, WMAP5; options given with it override it",
+	"  -sigma8 S                          sigma8 today, for the column fsigma8",
 	"  -exact                             the integrals' true values, not the 1000-step rule's",
 	"  -columns LIST                      the columns, comma-separated, of z, d_L, d_c, d_M, d_A,",
-	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now",
+	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now,",
+	"                                     D, f, fsigma8, Omega_M_z, rho_c",
 	"  -header                            first a line naming the columns",
+	"  -pairs                             the values are pairs, a lens z1 and a source z2: two per",
+	"                                     line, or -column NAME1,NAME2; columns d_c12, d_M12,",
+	"                                     d_A12 (the default), Sigma_crit, D_dt",
 	"  -column NAME, -column N            standard input is a table (CSV, TSV or blank-separated):",
 	"                                     the values are its field NAME, named in its header,",
 	"                                     or its N-th field; each row is written whole, the",
 	"                                     columns after it",
 	"  -sep tab|comma|space               the table's separator, where its first row shows another",
 	"  -from Q                            the values are Q: d_L, d_c in Mpc, mu in mag, V_c in",
-	"                                     Gpc^3, t_age, t_lookback in Gyr; each gets its redshift,",
+	"                                     Gpc^3, t_age, t_lookback in Gyr, D; each gets its redshift,",
 	"                                     then its line: skytable -from d_L 6452.3 finds z = 1",
 	"  -digits N                          significant digits of every number, 1 to 17 (6)",
 	"  -threads N                         at most N threads (one per processor)",
@@ -78,8 +84,8 @@ static const char *const help[] = {
 
 /* The options: those before hubble are flags, the others take the next
  * argument as their value. */
-enum Id { simple, verbose, exact, header, flat, hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, mnu, neutrinos,
-	  cosmology, from, digits, threads, listed, column, sep, ids };
+enum Id { simple, verbose, exact, header, flat, pairs, hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, sigma8, mnu,
+	  neutrinos, cosmology, from, digits, threads, listed, column, sep, ids };
 static const struct Option {
 	const char *name;
 	Id id;
@@ -90,7 +96,7 @@ static const struct Option {
 	{"-wa", wa},		 {"-from", from},	{"-digits", digits}, {"-threads", threads},
 	{"-header", header},	 {"-columns", listed},	{"-column", column}, {"-sep", sep},
 	{"-tcmb", tcmb},	 {"-neff", neff},	{"-mnu", mnu},	     {"-neutrinos", neutrinos},
-	{"-flat", flat},	 {"-cosmology", cosmology},
+	{"-flat", flat},	 {"-cosmology", cosmology}, {"-sigma8", sigma8}, {"-pairs", pairs},
 };
 
 /* The longest row of a table read whole, and what a longer one is told. */
@@ -110,6 +116,7 @@ struct Options {
 	int digits = 6;
 	columns::Id from = columns::z;
 	const char *column = nullptr; /* -column's NAME or N */
+	bool pairs = false;	      /* the values are pairs, z1 and z2 */
 	char sep = 0;		      /* -sep's: '\t', ',' or ' ' */
 };
 
@@ -118,9 +125,10 @@ struct Options {
 struct Table {
 	bool on = false;
 	char sep = 0;		 /* '\t', ',', or ' ' for runs of blanks */
-	std::size_t field = 0;	 /* 0 for the first */
+	int count = 1;		 /* the fields read: one, or with -pairs two */
+	std::size_t field[2] = {}; /* which they are, 0 for the first */
 	long header_line = 0;	 /* the line where the header row starts, or 0 */
-	std::string label;	 /* the field, for messages: its name, or "field N" */
+	std::string label[2];	 /* the fields, for messages: their names, or "field N" */
 	std::string names;	 /* appended to the header: the columns' names */
 };
 
@@ -128,6 +136,7 @@ struct Table {
 struct Setup {
 	expansion::Universe u;
 	std::vector<columns::Id> columns; /* printed after the input's text */
+	bool pairs;			  /* the values are pairs, the columns those of pairs */
 	int digits;			  /* significant digits of every number written */
 	inverse::Problem inverse;	  /* the kernel, and what the values are */
 	Table table;
@@ -141,7 +150,7 @@ __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, .
 static int default_threads();
 static bool choose_columns(Options &o, const char *list);
 static int read_header(const Options &o, Table &t, std::string &prefix, long &line);
-static int find_field(const Options &o, Table &t, const char *l, const char *end, long line);
+static int find_fields(Table &t, const char *l, const char *end, long line);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static std::string joined(const std::vector<columns::Id> &list, char sep);
 static void compute(stream::Block &b, const void *setup);
@@ -166,6 +175,19 @@ main(int argc, char *argv[])
 						 : "");
 	}
 
+	if (o.pairs && (o.from != columns::z || o.form))
+		return bad_usage("-pairs with %s: pairs take -columns of pairs", o.form ? o.form : "-from");
+	if (o.pairs && !o.listed)
+		o.columns.assign(1, columns::d_A12), o.listed = true;
+	for (columns::Id c : o.columns)
+		if ((columns::table[c].use == columns::pair) != o.pairs)
+			return bad_usage(o.pairs ? "-pairs: not a column of pairs: %s; those are %s"
+						 : "-columns: %s is a column of pairs (%s): give -pairs",
+					 columns::table[c].name, columns::names(columns::pair).c_str());
+	if (o.pairs && (argc - i) % 2)
+		return bad_usage("-pairs: %d redshifts, not pairs of them", argc - i);
+	if (o.pairs && o.column && !std::strchr(o.column, ','))
+		return bad_usage("-pairs with -column: two fields, as in -column z_lens,z_source");
 	if (!o.listed) {
 		/* The forms: d_L (-simple), the three distances, and -verbose's
 		 * times after them; with -from the redshift found first. */
@@ -195,12 +217,20 @@ main(int argc, char *argv[])
 		table.names = joined(o.columns, table.sep);
 	}
 	if (o.header)
-		std::printf("%s%s\n", columns::table[o.from].name, joined(o.columns, '\t').c_str());
+		std::printf("%s%s\n", o.pairs ? "z1\tz2" : columns::table[o.from].name, joined(o.columns, '\t').c_str());
 
 	inverse::Guide guide;
 	Setup setup;
 	setup.u = expansion::universe(o.model);
+	if (o.from == columns::D || asked(o.columns, columns::D) || asked(o.columns, columns::f_rate) ||
+	    asked(o.columns, columns::fsigma8)) {
+		setup.u.growth = growth::solve(setup.u);
+		if (setup.u.growth->dark)
+			note("skytable", "dark energy is not negligible as a -> 0, where the growth of structure starts: "
+					 "D, f and fsigma8 are nan");
+	}
 	setup.columns = o.columns;
+	setup.pairs = o.pairs;
 	setup.digits = o.digits;
 	setup.table = table;
 	/* The lookback time shares the comoving sum's samples and costs little
@@ -216,8 +246,16 @@ main(int argc, char *argv[])
 	/* Each column's separator and number, and the line end; or the
 	 * header's names. */
 	format.added = std::max(o.columns.size() * 26 + 1, table.names.size() + 1);
-	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup, argv + i,
-				     argc - i, format, prefix, first_line);
+	/* Pairs of arguments are lines of two redshifts. */
+	std::vector<std::string> joined_pairs;
+	std::vector<char *> pair_args;
+	for (int k = i; o.pairs && k + 1 < argc; k += 2)
+		joined_pairs.push_back(std::string(argv[k]) + '\t' + argv[k + 1]);
+	for (std::string &a : joined_pairs)
+		pair_args.push_back(&a[0]);
+	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup,
+				     o.pairs ? pair_args.data() : argv + i, o.pairs ? static_cast<int>(pair_args.size()) : argc - i,
+				     format, prefix, first_line);
 
 	/* A lost write is the one failure to report: nothing after it counts. */
 	int status = 0;
@@ -232,7 +270,10 @@ main(int argc, char *argv[])
 	}
 	if (r.empty && !r.write_errno)
 		note("skytable", "%ld row%s had no %s; %s columns are nan", r.empty, r.empty == 1 ? "" : "s",
-		     table.label.c_str(), r.empty == 1 ? "its" : "their");
+		     (table.label[0] + (o.pairs ? " or " + table.label[1] : "")).c_str(), r.empty == 1 ? "its" : "their");
+	if (r.reversed && !r.write_errno)
+		note("skytable", "%ld pair%s had z1 above z2; %s columns are nan", r.reversed, r.reversed == 1 ? "" : "s",
+		     r.reversed == 1 ? "its" : "their");
 	return finish("skytable") | status;
 }
 
@@ -245,8 +286,10 @@ parse_options(int argc, char *argv[], Options &o)
 	int i;
 	for (i = 1; i < argc && argv[i][0] == '-'; i++) {
 		const char *name = argv[i];
-		if (!std::strcmp(name, "--"))
-			return i + 1;
+		if (!std::strcmp(name, "--")) {
+			i++;
+			break;
+		}
 		const Option *op = nullptr;
 		for (const Option &c : options)
 			if (!std::strcmp(name, c.name))
@@ -259,6 +302,8 @@ parse_options(int argc, char *argv[], Options &o)
 				o.model.exact = true;
 			else if (op->id == flat)
 				o.model.flat = true;
+			else if (op->id == pairs)
+				o.pairs = true;
 			else if (op->id == header)
 				o.header = true;
 			else
@@ -276,8 +321,8 @@ parse_options(int argc, char *argv[], Options &o)
 			const columns::Column *c = columns::named(v, std::strlen(v));
 			if (!std::strcmp(v, "d_A"))
 				return bad_usage("-from d_A: %s", columns::two_redshifts), -1;
-			if (!c || !c->from)
-				return bad_usage("-from: not one of %s: %s", columns::names(true).c_str(), shown(v).text), -1;
+			if (!c || c->use != columns::invertible)
+				return bad_usage("-from: not one of %s: %s", columns::names(columns::invertible).c_str(), shown(v).text), -1;
 			o.from = c->id;
 			continue;
 		}
@@ -369,7 +414,8 @@ model_option(Options &o, const char *name, Id id, const char *v)
 	} fields[] = {{hubble, expansion::H0_p, &Model::H0},	  {matter, expansion::Omega_M_p, &Model::Omega_M},
 		      {vacuum, expansion::Lambda0_p, &Model::Lambda0}, {radiation, expansion::radiation_p, &Model::radiation},
 		      {w0, expansion::w0_p, &Model::w0},		  {wa, expansion::wa_p, &Model::wa},
-		      {tcmb, expansion::tcmb_p, &Model::tcmb},	  {neff, expansion::neff_p, &Model::neff}};
+		      {tcmb, expansion::tcmb_p, &Model::tcmb},	  {neff, expansion::neff_p, &Model::neff},
+		      {sigma8, expansion::sigma8_p, &Model::sigma8}};
 	for (const auto &f : fields)
 		if (f.id == id) {
 			if (const char *why = expansion::unfit(f.p, x))
@@ -400,7 +446,7 @@ settle_model(Options &o)
 		return !bad_usage("-lambda with -flat: the vacuum closes the budget");
 	if (o.named) {
 		Model m = named::model(*o.named), &given = o.model;
-		m.exact = given.exact, m.fit = given.fit, m.w0 = given.w0, m.wa = given.wa;
+		m.exact = given.exact, m.fit = given.fit, m.w0 = given.w0, m.wa = given.wa, m.sigma8 = given.sigma8;
 		if (g[hubble])
 			m.H0 = given.H0;
 		if (g[matter])
@@ -418,6 +464,8 @@ settle_model(Options &o)
 	std::string why = expansion::unfit_masses(o.model);
 	if (!why.empty())
 		return !bad_usage("-mnu: %s", why.c_str());
+	if (asked(o.columns, columns::fsigma8) && !g[sigma8])
+		return !bad_usage("-columns fsigma8 needs -sigma8, the amplitude it scales");
 	return true;
 }
 
@@ -441,10 +489,18 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 	line = 1;
 	t.on = true;
 	const char *c = o.column;
-	bool numbered = std::strspn(c, "0123456789") == std::strlen(c);
-	t.label = numbered ? std::string("field ") + c : c;
-	if (numbered)
-		t.field = std::strtoul(c, nullptr, 10) - 1;
+	/* With -pairs, two fields, separated by a comma. */
+	std::size_t cut = o.pairs ? std::strcspn(c, ",") : std::strlen(c);
+	std::string names[2] = {std::string(c, cut), o.pairs ? std::string(c + cut + 1) : ""};
+	t.count = o.pairs ? 2 : 1;
+	bool numbered = true;
+	for (int k = 0; k < t.count; k++)
+		numbered = numbered && !names[k].empty() && names[k].find_first_not_of("0123456789") == std::string::npos;
+	for (int k = 0; k < t.count; k++) {
+		t.label[k] = numbered ? "field " + names[k] : names[k];
+		if (numbered)
+			t.field[k] = std::strtoul(names[k].c_str(), nullptr, 10) - 1;
+	}
 	auto too_long = [&] {
 		std::fprintf(stderr, "skytable: line %ld: %s\n", line, row_too_long);
 		return -1;
@@ -512,7 +568,7 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 			if (std::size_t(row_end - l) > longest_row)
 				return too_long();
 			if (whole)
-				return find_field(o, t, l, row_end, line);
+				return find_fields(t, l, row_end, line);
 			more = true;
 		}
 		if (!ok)
@@ -537,29 +593,32 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 	}
 }
 
-/* Which field of the header row [l, end) is -column's NAME, in t.field,
- * the header's line; -1 after saying there is none. */
+/* Which fields of the header row [l, end) are those t.label names, in
+ * t.field, the first of a name where it comes twice, and the header's
+ * line; -1 after saying a name is not there. */
 static int
-find_field(const Options &o, Table &t, const char *l, const char *end, long line)
+find_fields(Table &t, const char *l, const char *end, long line)
 {
 	t.header_line = line;
 	std::string names;
-	bool found = false, first = true;
+	bool found[2] = {false, false};
+	std::size_t n = 0;
 	fields::split(l, end, t.sep, [&](const std::string &f) {
 		std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
-		if (!found && a != std::string::npos && f.compare(a, z - a + 1, o.column) == 0)
-			found = true;
-		else if (!found)
-			t.field++;
-		names.append(first ? "" : ", ").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
-		first = false;
+		for (int k = 0; k < t.count; k++)
+			if (!found[k] && a != std::string::npos && f.compare(a, z - a + 1, t.label[k]) == 0)
+				found[k] = true, t.field[k] = n;
+		names.append(n ? ", " : "").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
+		n++;
 		return true;
 	});
-	if (found)
-		return 0;
-	std::fprintf(stderr, "skytable: -column %s: the header has no such field; its fields are %s\n",
-		     shown(o.column).text, names.c_str());
-	return -1;
+	for (int k = 0; k < t.count; k++)
+		if (!found[k]) {
+			std::fprintf(stderr, "skytable: -column %s: the header has no such field; its fields are %s\n",
+				     shown(t.label[k].c_str()).text, names.c_str());
+			return -1;
+		}
+	return 0;
 }
 
 /* One thread per processor this process may run on, within the ring's limit. */
@@ -583,7 +642,7 @@ choose_columns(Options &o, const char *list)
 		const columns::Column *c = columns::named(p, len);
 		if (!c) {
 			bad_usage("-columns: not a column: \"%s\"; the columns are %s", shown(p, len).text,
-				  columns::names(false).c_str());
+				  columns::names(columns::single).c_str());
 			return false;
 		}
 		o.columns.push_back(c->id);
@@ -665,7 +724,7 @@ struct Parsed {
 	std::vector<long> lines;
 };
 
-static void lines_of(stream::Block &b, Parsed &p);
+static void lines_of(stream::Block &b, Parsed &p, bool pairs);
 static void rows_of(stream::Block &b, const Table &t, Parsed &p);
 static void solve(const Setup &s, const Parsed &p, std::vector<double> &zs, std::vector<expansion::Depth> &d);
 
@@ -681,7 +740,7 @@ compute(stream::Block &b, const void *setup)
 	if (s.table.on)
 		rows_of(b, s.table, p);
 	else
-		lines_of(b, p);
+		lines_of(b, p, s.pairs);
 	std::vector<double> zs;
 	std::vector<expansion::Depth> d;
 	solve(s, p, zs, d);
@@ -694,17 +753,23 @@ compute(stream::Block &b, const void *setup)
 			b.out.append(s.table.names);
 		for (std::size_t c = 0; r.kind == Record::row && c < s.columns.size(); c++) {
 			b.out.push_back(sep);
-			put(b.out, columns::value(s.columns[c], zs[n], s.u, d[n]), s.digits);
+			put(b.out,
+			    s.pairs ? columns::pair_value(s.columns[c], zs[n], zs[n + 1], s.u, d[n], d[n + 1])
+				    : columns::value(s.columns[c], zs[n], s.u, d[n]),
+			    s.digits);
 		}
-		n += r.kind == Record::row;
+		if (r.kind == Record::row && s.pairs)
+			b.reversed += zs[n] > zs[n + 1];
+		n += r.kind == Record::row ? 1 + s.pairs : 0;
 		b.out.append(r.text_end, r.rest_end).push_back('\n');
 	}
 }
 
-/* The lines of a block: each holds a number, with blanks around it allowed
- * and left out of the text written, or is blank or a comment. */
+/* The lines of a block: each holds a number, or with pairs two separated
+ * by blanks, with blanks around allowed and left out of the text written,
+ * or is blank or a comment. */
 static void
-lines_of(stream::Block &b, Parsed &p)
+lines_of(stream::Block &b, Parsed &p, bool pairs)
 {
 	const char *end = b.in.data() + b.in.size();
 	long line = b.first_line;
@@ -717,9 +782,15 @@ lines_of(stream::Block &b, Parsed &p)
 			p.records.push_back({l, stop, stop, Record::passed});
 			continue;
 		}
-		if (!number(l, stop, &x)) {
+		/* The second of a pair starts after the first's blanks. */
+		const char *cut = l + k;
+		while (pairs && cut < stop && !stream::blank(*cut))
+			cut++;
+		double y = 0;
+		if (!number(l, pairs ? cut : stop, &x) || (pairs && !number(cut, stop, &y))) {
 			b.bad_line = line;
-			b.bad_text = std::string("not a number: ") + shown(l + k, stop - l - k).text;
+			b.bad_text = std::string(pairs ? "not a pair of numbers: " : "not a number: ") +
+				     shown(l + k, stop - l - k).text;
 			return;
 		}
 		const char *last = stop;
@@ -728,6 +799,8 @@ lines_of(stream::Block &b, Parsed &p)
 		p.records.push_back({l + k, last, last, Record::row});
 		p.values.push_back(x);
 		p.lines.push_back(line);
+		if (pairs)
+			p.values.push_back(y), p.lines.push_back(line);
 	}
 }
 
@@ -755,30 +828,34 @@ rows_of(stream::Block &b, const Table &t, Parsed &p)
 			p.records.push_back({l, text_end, stop, Record::header});
 			continue;
 		}
-		std::string f, bad;
-		std::size_t n = 0;
-		bool found = false;
+		std::string f[2], bad;
+		bool found[2] = {false, false};
+		std::size_t n = 0, last = std::max(t.field[0], t.count == 2 ? t.field[1] : 0);
 		n = fields::split(l, text_end, t.sep, [&](const std::string &field) {
-			if (n++ < t.field)
-				return true;
-			f = field, found = true;
-			return false;
+			for (int k = 0; k < t.count; k++)
+				if (n == t.field[k])
+					f[k] = field, found[k] = true;
+			return n++ < last;
 		});
-		double x = NAN;
-		std::size_t a = f.find_first_not_of(" \t");
-		if (!found)
-			bad = "no " + t.label + ": the row has " + std::to_string(n) + (n == 1 ? " field" : " fields");
-		else if (a == std::string::npos)
-			b.empty++;
-		else if (!number(f.c_str(), f.c_str() + f.size(), &x))
-			bad = t.label + ": not a number: " + shown(f.data() + a, f.size() - a).text;
+		double x[2] = {NAN, NAN};
+		bool empty = false;
+		for (int k = 0; k < t.count && bad.empty(); k++) {
+			std::size_t a = f[k].find_first_not_of(" \t");
+			if (!found[k])
+				bad = "no " + t.label[k] + ": the row has " + std::to_string(n) + (n == 1 ? " field" : " fields");
+			else if (a == std::string::npos)
+				empty = true;
+			else if (!number(f[k].c_str(), f[k].c_str() + f[k].size(), &x[k]))
+				bad = t.label[k] + ": not a number: " + shown(f[k].data() + a, f[k].size() - a).text;
+		}
 		if (!bad.empty()) {
 			b.bad_line = first, b.bad_text = bad;
 			return;
 		}
+		b.empty += empty;
 		p.records.push_back({l, text_end, stop, Record::row});
-		p.values.push_back(x);
-		p.lines.push_back(first);
+		for (int k = 0; k < t.count; k++)
+			p.values.push_back(x[k]), p.lines.push_back(first);
 	}
 }
 

@@ -54,6 +54,7 @@ struct Block {
 	long bad_line;	      /* 0, or the line at which the output stops */
 	std::string bad_text; /* what is wrong with it, its text shown safely */
 	long empty;	      /* records whose value was missing */
+	long reversed;	      /* pairs whose z1 was above their z2 */
 	bool done;
 };
 
@@ -77,6 +78,7 @@ struct Ring {
 	long bad_line;	      /* the first bad line, or 0 */
 	std::string bad_text; /* what is wrong with it */
 	long empty;	      /* records written whose value was missing */
+	long reversed;	      /* pairs written whose z1 was above their z2 */
 	std::size_t held;     /* the input in blocks submitted and not yet written */
 	std::vector<std::string> spare; /* the memory of blocks written, the latest last */
 	std::mutex lock;
@@ -135,6 +137,7 @@ write_oldest(Ring &r)
 	if (!r.failed) {
 		put_out(r, b.out.data(), b.out.size());
 		r.empty += b.empty;
+		r.reversed += b.reversed;
 		if (b.bad_line) {
 			r.failed = true;
 			r.bad_line = b.bad_line;
@@ -164,7 +167,7 @@ claim(Ring &r, long first_line)
 	b.out.clear();
 	b.first_line = first_line;
 	b.bad_line = 0;
-	b.empty = 0;
+	b.empty = b.reversed = 0;
 	b.done = false;
 	return b;
 }
@@ -411,7 +414,7 @@ run(Ring &r, int threads, Work *work, const void *job, char *const *args, int co
 	r.closing = r.failed = false;
 	r.write_errno = 0;
 	r.bad_line = 0;
-	r.empty = 0;
+	r.empty = r.reversed = 0;
 	r.held = 0;
 
 	int read_errno = 0;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "columns.h"
+#include "growth.h"
 #include "named.h"
 #include "kernels.h"
 #include "inverse.h"
@@ -47,9 +48,33 @@ struct Inverse {
 
 struct Universe {
 	expansion::Universe u;
-	std::mutex lock; /* over inverses */
+	std::mutex lock; /* over inverses and the growth */
 	std::map<int, std::unique_ptr<Inverse>> inverses;
 };
+
+/* The growth of structure, solved at its first use, for the columns that
+ * need it; a RuntimeWarning where there is none. */
+void
+need_growth(Universe &self, const std::vector<columns::Id> &ids)
+{
+	bool needed = false;
+	for (columns::Id c : ids) {
+		needed = needed || c == columns::D || c == columns::f_rate || c == columns::fsigma8;
+		if (c == columns::fsigma8 && std::isnan(self.u.m.sigma8))
+			throw py::value_error("fsigma8: this Universe has no sigma8; give Universe(sigma8=...)");
+	}
+	if (!needed)
+		return;
+	{
+		std::lock_guard<std::mutex> hold(self.lock);
+		if (!self.u.growth)
+			self.u.growth = growth::solve(self.u);
+	}
+	if (self.u.growth->dark)
+		PyErr_WarnEx(PyExc_RuntimeWarning,
+			     "dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and "
+			     "fsigma8 are nan", 1);
+}
 
 /* A number argument: an int, a float or a numpy scalar, not a string. */
 double
@@ -71,7 +96,7 @@ column(const std::string &name, const char *argument)
 	if (const columns::Column *c = columns::named(name.data(), name.size()))
 		return *c;
 	throw py::value_error(std::string(argument) + ": no column '" + name + "'; the columns are " +
-			      columns::names(false));
+			      columns::names(columns::single));
 }
 
 int
@@ -172,8 +197,9 @@ scalar(const py::object &x)
 
 /* The columns at every z, one array each, from one pass. */
 std::vector<py::array_t<double>>
-table(const Universe &self, const py::object &z, const std::vector<columns::Id> &ids, const py::object &threads)
+table(Universe &self, const py::object &z, const std::vector<columns::Id> &ids, const py::object &threads)
 {
+	need_growth(self, ids);
 	py::array_t<double> in = as_array(z, "z");
 	std::vector<py::array_t<double>> out;
 	for (std::size_t c = 0; c < ids.size(); c++)
@@ -197,6 +223,69 @@ table(const Universe &self, const py::object &z, const std::vector<columns::Id> 
 	return out;
 }
 
+/* The columns a names argument lists, their names in keys: of pairs, or
+ * not; TypeError or ValueError naming the argument. */
+std::vector<columns::Id>
+column_list(const py::object &names, std::vector<std::string> &keys, bool pairs)
+{
+	if (py::isinstance<py::str>(names))
+		throw py::type_error("columns: expected a sequence of names, not one string");
+	std::vector<columns::Id> ids;
+	for (const py::handle &n : names) {
+		if (!py::isinstance<py::str>(n))
+			throw py::type_error("columns: expected names, not " + std::string(py::str(n.get_type().attr("__name__"))));
+		keys.push_back(n.cast<std::string>());
+		const columns::Column &c = column(keys.back(), "columns");
+		if ((c.use == columns::pair) != pairs)
+			throw py::value_error("columns: '" + keys.back() + (pairs ? "' is not a column of pairs; those are "
+										: "' is a column of pairs, for between(); those are ") +
+					      columns::names(columns::pair));
+		ids.push_back(c.id);
+	}
+	return ids;
+}
+
+/* The pair columns for z1 and z2 broadcast together, from one pass over
+ * both. */
+py::dict
+between(Universe &self, const py::object &z1, const py::object &z2, const py::object &names, const py::object &threads)
+{
+	std::vector<std::string> keys;
+	std::vector<columns::Id> ids = column_list(names, keys, true);
+	py::array_t<double> a = as_array(z1, "z1"), b = as_array(z2, "z2");
+	py::tuple both;
+	try {
+		both = py::module_::import("numpy").attr("broadcast_arrays")(a, b);
+	} catch (py::error_already_set &e) {
+		throw py::value_error(std::string("z1, z2: shapes that do not broadcast: ") + e.what());
+	}
+	py::array_t<double> A = as_array(both[0], "z1"), B = as_array(both[1], "z2");
+	std::size_t count = A.size();
+	std::vector<py::array_t<double>> out;
+	for (std::size_t c = 0; c < ids.size(); c++)
+		out.emplace_back(std::vector<py::ssize_t>(A.shape(), A.shape() + A.ndim()));
+	expansion::Kernel *kernel = expansion::fastest(false, false, 2 * count);
+	const double *p = A.data(), *q = B.data();
+	std::vector<double *> to;
+	for (auto &x : out)
+		to.push_back(x.mutable_data());
+	share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
+		std::vector<double> zs(2 * n);
+		std::vector<expansion::Depth> d(2 * n);
+		std::copy(p + first, p + first + n, zs.begin());
+		std::copy(q + first, q + first + n, zs.begin() + n);
+		expansion::depths(kernel, self.u, zs.data(), 2 * n, d.data());
+		for (std::size_t c = 0; c < ids.size(); c++)
+			for (std::size_t j = 0; j < n; j++)
+				to[c][first + j] = columns::pair_value(ids[c], zs[j], zs[n + j], self.u, d[j], d[n + j]);
+	});
+	bool one = scalar(z1) && scalar(z2);
+	py::dict result;
+	for (std::size_t k = 0; k < ids.size(); k++)
+		result[keys[k].c_str()] = one ? py::object(py::float_(out[k].data()[0])) : py::object(out[k]);
+	return result;
+}
+
 /* The redshifts at which quantity takes the values: value k solved as skytable
  * solves line k + 1 (from line 513 on, from the guide). */
 py::object
@@ -205,8 +294,9 @@ redshift(Universe &self, const std::string &quantity, const py::object &values, 
 	if (quantity == "d_A")
 		throw py::value_error(std::string("quantity: ") + columns::two_redshifts);
 	const columns::Column &c = column(quantity, "quantity");
-	if (!c.from)
-		throw py::value_error("quantity: not one of " + columns::names(true) + ": '" + quantity + "'");
+	if (c.use != columns::invertible)
+		throw py::value_error("quantity: not one of " + columns::names(columns::invertible) + ": '" + quantity + "'");
+	need_growth(self, {c.id});
 	Inverse *inv;
 	{
 		std::lock_guard<std::mutex> hold(self.lock);
@@ -255,7 +345,8 @@ parameter(const py::handle &x, const char *name, expansion::Parameter p)
 expansion::Model
 model_of(const py::object &h0, const py::object &omega_m, const py::object &lambda0, const py::object &radiation,
 	 const py::object &w0, const py::object &wa, const py::object &exact, const py::object &tcmb0,
-	 const py::object &neff, const py::object &m_nu, const py::object &flat, const py::object &neutrinos)
+	 const py::object &neff, const py::object &m_nu, const py::object &flat, const py::object &neutrinos,
+	 const py::object &sigma8)
 {
 	using namespace expansion;
 	Model m;
@@ -300,6 +391,8 @@ model_of(const py::object &h0, const py::object &omega_m, const py::object &lamb
 	std::string why = unfit_masses(m);
 	if (!why.empty())
 		throw py::value_error("m_nu: " + why);
+	if (!sigma8.is_none())
+		m.sigma8 = parameter(sigma8, "sigma8", sigma8_p);
 	return m;
 }
 
@@ -334,6 +427,8 @@ repr(const Universe &self)
 		}
 		r += m.fit ? ", neutrinos='fit'" : "";
 	}
+	if (!std::isnan(m.sigma8))
+		r += ", sigma8=" + text(m.sigma8);
 	return r + ")";
 }
 
@@ -346,7 +441,7 @@ arguments(const Universe &self)
 	return py::make_tuple(m.H0, m.Omega_M, m.flat ? none : py::float_(m.Lambda0),
 			      m.tcmb >= 0 ? none : py::float_(m.radiation), m.w0, m.wa, m.exact,
 			      m.tcmb >= 0 ? py::float_(m.tcmb) : none, m.neff, py::tuple(py::cast(m.masses)), m.flat,
-			      m.fit ? "fit" : "exact");
+			      m.fit ? "fit" : "exact", std::isnan(m.sigma8) ? none : py::float_(m.sigma8));
 }
 
 /* The universe of an astropy cosmology, read from its attributes: the
@@ -421,16 +516,17 @@ PYBIND11_MODULE(skykit, mod)
 	universe.def(py::init([](const py::object &h0, const py::object &omega_m, const py::object &lambda0,
 				 const py::object &radiation, const py::object &w0, const py::object &wa,
 				 const py::object &exact, const py::object &tcmb0, const py::object &neff,
-				 const py::object &m_nu, const py::object &flat, const py::object &neutrinos) {
+				 const py::object &m_nu, const py::object &flat, const py::object &neutrinos,
+				 const py::object &sigma8) {
 			     expansion::Model m = model_of(h0, omega_m, lambda0, radiation, w0, wa, exact, tcmb0,
-							   neff, m_nu, flat, neutrinos);
+							   neff, m_nu, flat, neutrinos, sigma8);
 			     auto u = std::make_unique<Universe>();
 			     u->u = expansion::universe(m);
 			     return u;
 		     }),
 		     "h0"_a = 73, "omega_m"_a = 0.27, "lambda0"_a = py::none(), "radiation"_a = py::none(),
 		     "w0"_a = -1, "wa"_a = 0, "exact"_a = true, "tcmb0"_a = py::none(), "neff"_a = 3.046,
-		     "m_nu"_a = 0.0, "flat"_a = false, "neutrinos"_a = "exact");
+		     "m_nu"_a = 0.0, "flat"_a = false, "neutrinos"_a = "exact", "sigma8"_a = py::none());
 	/* Universe() and its subclasses' calls make the object under a metaclass
 	 * that lets the type's allocation through; anything else that reaches
 	 * it, Universe.__new__(Universe) alone, is refused, since it would make
@@ -475,19 +571,21 @@ PYBIND11_MODULE(skykit, mod)
 	universe.def_property_readonly("neutrinos", [](const Universe &s) { return s.u.m.fit ? "fit" : "exact"; },
 				       "massive neutrinos' density: 'exact' or astropy's 'fit'");
 	universe.def_property_readonly("omega_k", [](const Universe &s) { return s.u.Omega_k; }, "curvature density parameter");
+	universe.def_property_readonly("sigma8", [](const Universe &s) -> py::object {
+		return std::isnan(s.u.m.sigma8) ? py::none() : py::object(py::float_(s.u.m.sigma8)); }, "sigma8 today, or None");
 	universe.def_property_readonly("omega_gamma", [](const Universe &s) { return s.u.photons; },
 				       "photon density parameter today, with a temperature");
 	universe.def_property_readonly("omega_nu", [](const Universe &s) { return s.u.neutrinos; },
 				       "neutrino density parameter today, with a temperature");
 
 	for (const columns::Column &c : columns::table) {
-		if (c.id == columns::z)
+		if (c.id == columns::z || c.use == columns::pair)
 			continue;
 		std::string doc = std::string(c.what) + (*c.unit ? std::string(", in ") + c.unit : "") + ", at redshift z.";
 		columns::Id id = c.id;
 		universe.def(
 			c.name,
-			[id](const Universe &self, const py::object &z, const py::object &threads) -> py::object {
+			[id](Universe &self, const py::object &z, const py::object &threads) -> py::object {
 				auto out = table(self, z, {id}, threads);
 				if (scalar(z))
 					return py::float_(out[0].data()[0]);
@@ -497,18 +595,9 @@ PYBIND11_MODULE(skykit, mod)
 	}
 	universe.def(
 		"table",
-		[](const Universe &self, const py::object &z, const py::object &names, const py::object &threads) {
-			if (py::isinstance<py::str>(names))
-				throw py::type_error("columns: expected a sequence of names, not one string");
-			std::vector<columns::Id> ids;
+		[](Universe &self, const py::object &z, const py::object &names, const py::object &threads) {
 			std::vector<std::string> keys;
-			for (const py::handle &n : names) {
-				if (!py::isinstance<py::str>(n))
-					throw py::type_error("columns: expected names, not " +
-							     std::string(py::str(n.get_type().attr("__name__"))));
-				keys.push_back(n.cast<std::string>());
-				ids.push_back(column(keys.back(), "columns").id);
-			}
+			std::vector<columns::Id> ids = column_list(names, keys, false);
 			auto arrays = table(self, z, ids, threads);
 			py::dict out;
 			for (std::size_t k = 0; k < ids.size(); k++)
@@ -517,6 +606,11 @@ PYBIND11_MODULE(skykit, mod)
 		},
 		"z"_a, "columns"_a = py::make_tuple("d_L", "d_c", "d_A"), py::kw_only(), "threads"_a = py::none(),
 		"The columns named, a dict of name to value (or array), from one pass over z.");
+	universe.def("between", &between, "z1"_a, "z2"_a, "columns"_a = py::make_tuple("d_c12", "d_M12", "d_A12"),
+		     py::kw_only(), "threads"_a = py::none(),
+		     "The columns of pairs, a lens at z1 and a source at z2, broadcast against each other:\n"
+		     "d_c12, d_M12, d_A12 (Mpc, from z1 to z2), Sigma_crit (M_sun/pc^2) and D_dt (Mpc); a dict\n"
+		     "of name to value (or array); nan where z1 > z2.");
 	universe.def("redshift", &redshift, "quantity"_a, "values"_a, py::kw_only(), "threads"_a = py::none(),
 		     "The smallest redshift at which quantity (d_L, d_c in Mpc, mu in mag, V_c in Gpc^3,\n"
 		     "t_age, t_lookback in Gyr, or z) takes each value; nan where none does.");

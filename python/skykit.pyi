@@ -20,7 +20,7 @@ class Universe:
                  radiation: Optional[float] = None, w0: float = -1, wa: float = 0,
                  exact: bool = True, tcmb0: Optional[float] = None, neff: float = 3.046,
                  m_nu: Union[float, Sequence[float]] = 0.0, flat: bool = False,
-                 neutrinos: str = "exact") -> None: ...
+                 neutrinos: str = "exact", sigma8: Optional[float] = None) -> None: ...
     @staticmethod
     def from_astropy(cosmo: object) -> "Universe":
         """The universe of an astropy cosmology (LambdaCDM, wCDM, w0waCDM, wpwaCDM, flat or not)."""
@@ -50,6 +50,8 @@ class Universe:
     def neutrinos(self) -> str: ...
     @property
     def omega_k(self) -> float: ...
+    @property
+    def sigma8(self) -> Optional[float]: ...
     @property
     def omega_gamma(self) -> float: ...
     @property
@@ -87,6 +89,21 @@ class Universe:
         """Lookback time to z, Gyr."""
     def t_now(self, z, *, threads: Optional[int] = None):
         """Present age, Gyr."""
+    def D(self, z, *, threads: Optional[int] = None):
+        """Linear growth factor, 1 today."""
+    def f(self, z, *, threads: Optional[int] = None):
+        """Linear growth rate, dln D/dln a."""
+    def fsigma8(self, z, *, threads: Optional[int] = None):
+        """f D sigma8; the Universe needs sigma8."""
+    def Omega_M_z(self, z, *, threads: Optional[int] = None):
+        """Matter density parameter at z."""
+    def rho_c(self, z, *, threads: Optional[int] = None):
+        """Critical density at z, M_sun/Mpc^3."""
+    def between(self, z1: Union[float, ArrayLike], z2: Union[float, ArrayLike],
+                columns: Iterable[str] = ("d_c12", "d_M12", "d_A12"), *,
+                threads: Optional[int] = None) -> Dict[str, Union[float, Floats]]:
+        """The columns of pairs (d_c12, d_M12, d_A12, Sigma_crit, D_dt), lens z1 and source z2
+        broadcast together; nan where z1 > z2."""
     def table(self, z: Union[float, ArrayLike], columns: Iterable[str] = ("d_L", "d_c", "d_A"), *,
               threads: Optional[int] = None) -> Dict[str, Union[float, Floats]]:
         """The columns named, from one pass over z."""

@@ -15,8 +15,9 @@ import skykit
 
 SKYTABLE = os.environ.get("SKYTABLE", "skytable")
 COLUMNS = ["z", "d_L", "d_c", "d_M", "d_A", "mu", "kpc_arcsec", "V_c", "dV_c", "H", "dd_L",
-           "t_age", "t_lookback", "t_now"]
-FROM = ["z", "d_L", "d_c", "mu", "V_c", "t_age", "t_lookback"]
+           "t_age", "t_lookback", "t_now", "D", "f", "Omega_M_z", "rho_c"]
+FROM = ["z", "d_L", "d_c", "mu", "V_c", "t_age", "t_lookback", "D"]
+PAIRS = ["d_c12", "d_M12", "d_A12", "Sigma_crit", "D_dt"]
 UNIVERSES = [
     ({"exact": False}, []),
     ({"h0": 70, "omega_m": 0.3, "lambda0": 0, "exact": False}, ["-h0", "70", "-omega", "0.3", "-lambda", "0"]),
@@ -128,6 +129,11 @@ def test_ctrl_c_stops_a_long_call():
     (lambda: skykit.Universe(flat=True, lambda0=0.7), ValueError, "lambda0"),
     (lambda: skykit.Universe(flat=1), TypeError, "flat"),
     (lambda: skykit.Universe.from_astropy(object()), TypeError, "object is not one of"),
+    (lambda: skykit.Universe().fsigma8(1.0), ValueError, "sigma8"),
+    (lambda: skykit.Universe(sigma8=-1), ValueError, "sigma8"),
+    (lambda: skykit.Universe().table(1, ["d_A12"]), ValueError, "between"),
+    (lambda: skykit.Universe().between(1, 2, ["d_L"]), ValueError, "not a column of pairs"),
+    (lambda: skykit.Universe().between([1, 2], [1, 2, 3]), ValueError, "broadcast"),
 ])
 def test_errors(call, error, says):
     with pytest.raises(error, match=says):
@@ -167,3 +173,32 @@ def test_from_astropy():
             assert np.max(np.abs(ours / theirs - 1)) < 1e-12, (type(c).__name__, ours, theirs)
     with pytest.raises(TypeError, match="w0wzCDM"):
         skykit.Universe.from_astropy(cosmology.w0wzCDM(70, 0.3, 0.7))
+
+
+@pytest.mark.parametrize("kwargs,args", UNIVERSES)
+def test_pairs_as_skytable_prints(kwargs, args):
+    """between() broadcasts, and gives what skytable -pairs prints."""
+    u = skykit.Universe(**kwargs)
+    z1 = np.array([0.1, 0.5, 1, 3, 2])
+    z2 = np.array([[0.5], [2], [10]])
+    got = u.between(z1, z2, PAIRS, threads=2)
+    assert got["D_dt"].shape == (3, 5)
+    a, b = np.broadcast_arrays(z1, z2)
+    text = "".join("%r\t%r\n" % (x, y) for x, y in zip(a.ravel(), b.ravel()))
+    out = subprocess.run([SKYTABLE, "-digits", "17", "-pairs", "-columns", ",".join(PAIRS)] + args, input=text.encode(),
+                         capture_output=True, check=True).stdout.decode().splitlines()
+    for k, name in enumerate(PAIRS):
+        want = [float(line.split("\t")[2 + k]) for line in out]
+        assert all(same(x, y) for x, y in zip(got[name].ravel(), want)), name
+    assert isinstance(u.between(0.5, 2.0)["d_A12"], float)
+
+
+def test_growth():
+    """D and f are skytable's; fsigma8 needs sigma8; a universe without an
+    early solution warns."""
+    u = skykit.Universe(sigma8=0.8)
+    assert u.D(0.0) == 1 and u.fsigma8(1.0) == u.f(1.0) * u.D(1.0) * 0.8
+    assert u.redshift("D", u.D(2.0)) == pytest.approx(2.0, rel=1e-12)
+    assert u.sigma8 == 0.8 and pickle.loads(pickle.dumps(u)) == u and u != skykit.Universe()
+    with pytest.warns(RuntimeWarning, match="dark energy"):
+        assert math.isnan(skykit.Universe(w0=0.5).D(1.0))

@@ -1,0 +1,156 @@
+/*
+ * The linear growth of structure: the growth factor D, normalised to 1
+ * today, and the growth rate f = dln D/dln a, the growing solution of
+ *
+ *	D'' + (2 + dln H/dln a) D' - (3/2) Omega_M(a) D = 0
+ *
+ * (primes d/dln a, H with every species of the run, Omega_M(a) =
+ * Omega_M a^-3 (H0/H)^2: only matter clusters).  It is solved once per run
+ * in the form that needs H alone, with y = ln a, E = H/H0 and a E =
+ * sqrt(F), F the Friedmann sum of content.h:
+ *
+ *	dD/dy = P / (a E a),	dP/dy = (3/2) Omega_M D / (a E),	P = a^2 E D'
+ *
+ * by the classical Runge-Kutta rule in steps of 1/1024 in y, from a_0, where
+ * the matter-plus-radiation solution D = 1 + (3/2) a/a_eq (D = a without
+ * radiation) holds to within 1e-13, to a = 1.  Between the steps D and P
+ * are cubic Hermite polynomials in y, from their values and slopes there;
+ * below a_0, the early solution.  A universe whose dark energy is not
+ * negligible as a -> 0 has no such solution.
+ */
+#pragma once
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "expansion.h"
+
+namespace growth {
+
+struct Growth {
+	bool holds = false; /* whether the early solution holds */
+	bool dark = false;  /* it does not for dark energy not negligible as a -> 0 */
+	double y0, h;	    /* ln a_0, and the step in y */
+	double a_eq;	    /* the early radiation over Omega_M; 0 without radiation */
+	double early;	    /* D below a_0 is early (1 + 1.5 a/a_eq), or early a without radiation */
+	std::vector<double> D, P; /* at y0 + k h, normalised so that D(a = 1) = 1 */
+};
+
+/* sqrt(F) at a: a E. */
+inline double
+root_sum(const expansion::Universe &u, double a)
+{
+	double F;
+	expansion::friedmann(a, u, F);
+	return std::sqrt(F);
+}
+
+/* The growth of universe u. */
+inline std::shared_ptr<const Growth>
+solve(const expansion::Universe &u)
+{
+	auto g = std::make_shared<Growth>();
+	const double Om = u.m.Omega_M;
+	double radiation = u.radiation_density;
+	for (const expansion::Species &s : u.species)
+		radiation += u.nu_weight * s.count; /* relativistic then */
+	if (!(Om > 0) || u.a_turn > 0 || !(radiation >= 0) || !std::isfinite(radiation))
+		return g;
+	g->a_eq = radiation / Om;
+	/* a_0: where what the early solution leaves out, curvature and the
+	 * vacuum against matter and radiation, and the neutrinos' mass, is
+	 * below 1e-13. */
+	double a0 = radiation > 0 ? 1e-8 : 1e-13, y_most = 0;
+	for (const expansion::Species &s : u.species)
+		y_most = std::max(y_most, s.y0);
+	if (y_most > 0)
+		a0 = std::min(a0, 1e-6 / y_most);
+	for (;; a0 *= 1e-3) {
+		if (a0 < 1e-200) {
+			g->dark = true;
+			return g;
+		}
+		double early = radiation / a0 / a0 + Om / a0, F;
+		expansion::friedmann(a0, u, F);
+		if (std::fabs(F - early) <= 1e-13 * early)
+			break;
+	}
+	const int steps_per_unit = 1024;
+	double y0;
+	expansion::ln(a0, y0);
+	int n = static_cast<int>(std::ceil(-y0 * steps_per_unit));
+	g->h = -y0 / n;
+	g->y0 = -g->h * n;
+	g->D.resize(n + 1), g->P.resize(n + 1);
+	/* The state (D, P) at y, and its slopes, from a and a E there. */
+	auto slopes = [&](double a, double aE, double D, double P, double &dD, double &dP) {
+		dD = P / (aE * a);
+		dP = 1.5 * Om * D / aE;
+	};
+	double a, aE, D, P;
+	expansion::expo(g->y0, a);
+	aE = root_sum(u, a);
+	double x = g->a_eq > 0 ? a / g->a_eq : 0;
+	D = g->a_eq > 0 ? 1 + 1.5 * x : a;
+	P = aE * a * (g->a_eq > 0 ? 1.5 * x : a);
+	g->D[0] = D, g->P[0] = P;
+	for (int k = 0; k < n; k++) {
+		double y = g->y0 + g->h * k, a_half, a_next, aE_half, aE_next;
+		expansion::expo(y + g->h / 2, a_half);
+		expansion::expo(k + 1 == n ? 0.0 : y + g->h, a_next);
+		aE_half = root_sum(u, a_half), aE_next = root_sum(u, a_next);
+		double d1, p1, d2, p2, d3, p3, d4, p4;
+		slopes(a, aE, D, P, d1, p1);
+		slopes(a_half, aE_half, D + g->h / 2 * d1, P + g->h / 2 * p1, d2, p2);
+		slopes(a_half, aE_half, D + g->h / 2 * d2, P + g->h / 2 * p2, d3, p3);
+		slopes(a_next, aE_next, D + g->h * d3, P + g->h * p3, d4, p4);
+		D += g->h / 6 * (d1 + 2 * d2 + 2 * d3 + d4);
+		P += g->h / 6 * (p1 + 2 * p2 + 2 * p3 + p4);
+		g->D[k + 1] = D, g->P[k + 1] = P;
+		a = a_next, aE = aE_next;
+	}
+	double today = g->D[n];
+	for (int k = 0; k <= n; k++)
+		g->D[k] /= today, g->P[k] /= today;
+	g->early = 1 / today;
+	g->holds = std::isfinite(today) && today > 0;
+	return g;
+}
+
+/* D and f at z, from the growth g of u; nan where there is none (before
+ * the universe was, after now, or no solution). */
+inline void
+at(const Growth &g, const expansion::Universe &u, double z, double &D, double &f)
+{
+	double a = expansion::emission(z);
+	D = f = NAN;
+	if (!g.holds || !(z >= 0) || a < u.a_turn)
+		return;
+	double y;
+	expansion::ln(a, y);
+	if (!(y >= g.y0)) {
+		/* The early solution, its limit at z = inf included. */
+		double x = g.a_eq > 0 ? a / g.a_eq : 0;
+		D = g.a_eq > 0 ? g.early * (1 + 1.5 * x) : g.early * a;
+		f = g.a_eq > 0 ? 1.5 * x / (1 + 1.5 * x) : 1;
+		return;
+	}
+	const double Om = u.m.Omega_M;
+	std::size_t last = g.D.size() - 1;
+	std::size_t k = std::min(static_cast<std::size_t>((y - g.y0) / g.h), last - 1);
+	double t = (y - (g.y0 + g.h * k)) / g.h, h = g.h;
+	double a0, a1;
+	expansion::expo(g.y0 + h * k, a0);
+	expansion::expo(k + 1 == last ? 0.0 : g.y0 + h * (k + 1), a1);
+	double e0 = root_sum(u, a0), e1 = root_sum(u, a1), aE = root_sum(u, a);
+	/* Cubic Hermite: the values and slopes at the two ends. */
+	double t2 = t * t, t3 = t2 * t;
+	double h00 = 2 * t3 - 3 * t2 + 1, h10 = t3 - 2 * t2 + t, h01 = -2 * t3 + 3 * t2, h11 = t3 - t2;
+	auto cubic = [&](double v0, double s0, double v1, double s1) { return h00 * v0 + h10 * h * s0 + h01 * v1 + h11 * h * s1; };
+	D = cubic(g.D[k], g.P[k] / (e0 * a0), g.D[k + 1], g.P[k + 1] / (e1 * a1));
+	double P = cubic(g.P[k], 1.5 * Om * g.D[k] / e0, g.P[k + 1], 1.5 * Om * g.D[k + 1] / e1);
+	f = P / (aE * a) / D;
+}
+
+} // namespace growth
