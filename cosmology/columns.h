@@ -12,7 +12,6 @@
 #include <string>
 
 #include "expansion.h"
-#include "growth.h"
 
 namespace columns {
 
@@ -163,14 +162,11 @@ value(Id id, double z, const expansion::Universe &u, const expansion::Depth &d)
 	case t_now:
 		return d.t_now;
 	case D:
+		return d.D;
 	case f_rate:
-	case fsigma8: {
-		/* The growth the run solved for; none where it did not. */
-		double factor = NAN, rate = NAN;
-		if (u.growth)
-			growth::at(*u.growth, u, z, factor, rate);
-		return id == D ? factor : id == f_rate ? rate : rate * factor * u.m.sigma8;
-	}
+		return d.f;
+	case fsigma8:
+		return d.f * d.D * u.m.sigma8;
 	case Omega_M_z:
 		return z < 0 ? NAN : matter_at(z, u);
 	default: {

@@ -387,6 +387,7 @@ struct Depth {
 	double d_L, d_c, d_A;
 	double t_age, t_lookback, t_now;
 	double d_M; /* the transverse comoving distance */
+	double D = NAN, f = NAN; /* the growth factor and rate, where the run solved for them */
 };
 
 /* The radial comoving distance D_C in Mpc bent into the transverse one,

@@ -35,6 +35,7 @@ struct Growth {
 	double a_eq;	    /* the early radiation over Omega_M; 0 without radiation */
 	double early;	    /* D below a_0 is early (1 + 1.5 a/a_eq), or early a without radiation */
 	std::vector<double> D, P; /* at y0 + k h, normalised so that D(a = 1) = 1 */
+	std::vector<double> dD, dP; /* their slopes in y there */
 };
 
 /* sqrt(F) at a: a E. */
@@ -82,7 +83,7 @@ solve(const expansion::Universe &u)
 	int n = static_cast<int>(std::ceil(-y0 * steps_per_unit));
 	g->h = -y0 / n;
 	g->y0 = -g->h * n;
-	g->D.resize(n + 1), g->P.resize(n + 1);
+	g->D.resize(n + 1), g->P.resize(n + 1), g->dD.resize(n + 1), g->dP.resize(n + 1);
 	/* The state (D, P) at y, and its slopes, from a and a E there. */
 	auto slopes = [&](double a, double aE, double D, double P, double &dD, double &dP) {
 		dD = P / (aE * a);
@@ -95,6 +96,7 @@ solve(const expansion::Universe &u)
 	D = g->a_eq > 0 ? 1 + 1.5 * x : a;
 	P = aE * a * (g->a_eq > 0 ? 1.5 * x : a);
 	g->D[0] = D, g->P[0] = P;
+	slopes(a, aE, D, P, g->dD[0], g->dP[0]);
 	for (int k = 0; k < n; k++) {
 		double y = g->y0 + g->h * k, a_half, a_next, aE_half, aE_next;
 		expansion::expo(y + g->h / 2, a_half);
@@ -109,10 +111,11 @@ solve(const expansion::Universe &u)
 		P += g->h / 6 * (p1 + 2 * p2 + 2 * p3 + p4);
 		g->D[k + 1] = D, g->P[k + 1] = P;
 		a = a_next, aE = aE_next;
+		slopes(a, aE, D, P, g->dD[k + 1], g->dP[k + 1]);
 	}
 	double today = g->D[n];
 	for (int k = 0; k <= n; k++)
-		g->D[k] /= today, g->P[k] /= today;
+		g->D[k] /= today, g->P[k] /= today, g->dD[k] /= today, g->dP[k] /= today;
 	g->early = 1 / today;
 	g->holds = std::isfinite(today) && today > 0;
 	return g;
@@ -136,21 +139,15 @@ at(const Growth &g, const expansion::Universe &u, double z, double &D, double &f
 		f = g.a_eq > 0 ? 1.5 * x / (1 + 1.5 * x) : 1;
 		return;
 	}
-	const double Om = u.m.Omega_M;
 	std::size_t last = g.D.size() - 1;
 	std::size_t k = std::min(static_cast<std::size_t>((y - g.y0) / g.h), last - 1);
 	double t = (y - (g.y0 + g.h * k)) / g.h, h = g.h;
-	double a0, a1;
-	expansion::expo(g.y0 + h * k, a0);
-	expansion::expo(k + 1 == last ? 0.0 : g.y0 + h * (k + 1), a1);
-	double e0 = root_sum(u, a0), e1 = root_sum(u, a1), aE = root_sum(u, a);
 	/* Cubic Hermite: the values and slopes at the two ends. */
 	double t2 = t * t, t3 = t2 * t;
 	double h00 = 2 * t3 - 3 * t2 + 1, h10 = t3 - 2 * t2 + t, h01 = -2 * t3 + 3 * t2, h11 = t3 - t2;
-	auto cubic = [&](double v0, double s0, double v1, double s1) { return h00 * v0 + h10 * h * s0 + h01 * v1 + h11 * h * s1; };
-	D = cubic(g.D[k], g.P[k] / (e0 * a0), g.D[k + 1], g.P[k + 1] / (e1 * a1));
-	double P = cubic(g.P[k], 1.5 * Om * g.D[k] / e0, g.P[k + 1], 1.5 * Om * g.D[k + 1] / e1);
-	f = P / (aE * a) / D;
+	D = h00 * g.D[k] + h10 * h * g.dD[k] + h01 * g.D[k + 1] + h11 * h * g.dD[k + 1];
+	double P = h00 * g.P[k] + h10 * h * g.dP[k] + h01 * g.P[k + 1] + h11 * h * g.dP[k + 1];
+	f = P / (root_sum(u, a) * a) / D;
 }
 
 } // namespace growth

@@ -90,12 +90,8 @@ slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth
 		return 4 * M_PI * u.hubble_distance * (d.d_M * d.d_M) / E * 1e-9;
 	case t_lookback:
 		return u.hubble_time / ((1 + z) * E);
-	case columns::D: {
-		/* dD/dz = -D f/(1 + z) */
-		double D, f;
-		growth::at(*u.growth, u, z, D, f);
-		return -D * f / (1 + z);
-	}
+	case columns::D:
+		return -d.D * d.f / (1 + z); /* dD/dz = -D f/(1 + z) */
 	default:
 		return -u.hubble_time / ((1 + z) * E);
 	}

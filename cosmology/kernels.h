@@ -1,7 +1,7 @@
 /*
  * The vector paths: the integrals of expansion.h for many redshifts at a
  * time, in the widest lanes the processor runs, chosen at run time, and
- * skytable's depths through them.
+ * skytable's depths through them, with the growth where a run solved for it.
  */
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "expansion.h"
+#include "growth.h"
 
 namespace expansion {
 
@@ -22,12 +23,17 @@ typedef void Kernel(const double *z, std::size_t count, const Universe &u, doubl
 inline void
 depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out)
 {
-	std::vector<double> v[3];
+	/* Each thread keeps its room from call to call: blocks of thousands of
+	 * redshifts would otherwise map and fault in their pages every time. */
+	thread_local std::vector<double> v[3];
 	for (auto &x : v)
 		x.assign(count, 0);
 	kernel(zs, count, u, v[0].data(), v[1].data(), v[2].data());
 	for (std::size_t k = 0; k < count; k++)
 		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN, 0} : depth(zs[k], u, v[0][k], v[1][k], v[2][k]);
+	if (u.growth)
+		for (std::size_t k = 0; k < count; k++)
+			growth::at(*u.growth, u, zs[k], out[k].D, out[k].f);
 }
 
 /*

@@ -262,7 +262,7 @@ model(char *argv[], const int *at, bool exact_rule, bool flat_budget)
 				break;
 		}
 	}
-	if (at[neutrinos] && std::strcmp(argv[at[neutrinos] + 1], "fit") && std::strcmp(argv[at[neutrinos] + 1], "exact"))
+	if (at[neutrinos] && std::strcmp(argv[at[neutrinos] + 1], "fit") != 0 && std::strcmp(argv[at[neutrinos] + 1], "exact") != 0)
 		note(p, "-neutrinos: \"%s\" is not exact or fit: exact is used", shown(argv[at[neutrinos] + 1]).text);
 	m.fit = at[neutrinos] && !std::strcmp(argv[at[neutrinos] + 1], "fit");
 	if (m.tcmb >= 0 && at[radiation])

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cerrno>
@@ -126,9 +127,9 @@ struct Table {
 	bool on = false;
 	char sep = 0;		 /* '\t', ',', or ' ' for runs of blanks */
 	int count = 1;		 /* the fields read: one, or with -pairs two */
-	std::size_t field[2] = {}; /* which they are, 0 for the first */
+	std::array<std::size_t, 2> field{}; /* which they are, 0 for the first */
 	long header_line = 0;	 /* the line where the header row starts, or 0 */
-	std::string label[2];	 /* the fields, for messages: their names, or "field N" */
+	std::array<std::string, 2> label; /* the fields, for messages: their names, or "field N" */
 	std::string names;	 /* appended to the header: the columns' names */
 };
 
@@ -251,6 +252,7 @@ main(int argc, char *argv[])
 	std::vector<char *> pair_args;
 	for (int k = i; o.pairs && k + 1 < argc; k += 2)
 		joined_pairs.push_back(std::string(argv[k]) + '\t' + argv[k + 1]);
+	pair_args.reserve(joined_pairs.size());
 	for (std::string &a : joined_pairs)
 		pair_args.push_back(&a[0]);
 	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup,
@@ -736,13 +738,15 @@ static void
 compute(stream::Block &b, const void *setup)
 {
 	const Setup &s = *static_cast<const Setup *>(setup);
-	Parsed p;
+	/* Each thread keeps its room from block to block. */
+	thread_local Parsed p;
+	thread_local std::vector<double> zs;
+	thread_local std::vector<expansion::Depth> d;
+	p.records.clear(), p.values.clear(), p.lines.clear();
 	if (s.table.on)
 		rows_of(b, s.table, p);
 	else
 		lines_of(b, p, s.pairs);
-	std::vector<double> zs;
-	std::vector<expansion::Depth> d;
 	solve(s, p, zs, d);
 
 	char sep = s.table.on ? s.table.sep : '\t';
