@@ -33,7 +33,7 @@
 #include "inverse.h"
 #include "named.h"
 #include "notes.h"
-#include "stream.h"
+#include "reader.h"
 
 static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "

@@ -1,16 +1,11 @@
 /*
- * skytable's streaming machinery: records in, blocks of records through
+ * skytable's streaming machinery: blocks of whole input records through
  * worker threads, text out in input order, in bounded memory.
  *
- * A record is a line or, in a table whose fields may be quoted, a row,
- * whose quoted fields may hold line breaks.  The reader gathers whole
- * records into blocks; workers run the per-record work on them; the writer
- * writes the blocks' text oldest first.  A ring of blocks bounds the memory
- * whatever the size of the input.  What a record becomes depends on its
- * bytes alone, never on how they arrive: a record of at most the format's
- * longest bytes is held and handed to the per-record work; a longer one is
- * not held: a comment (a line with a '#' after any blanks) or a line of
- * blanks is copied through as it comes, and any other is refused.
+ * The reader (reader.h) gathers records into blocks; workers run the
+ * per-record work on them; the writer writes the blocks' text oldest
+ * first.  A ring of blocks bounds the memory whatever the size of the
+ * input.
  */
 #pragma once
 
@@ -209,201 +204,11 @@ flush(Ring &r)
 		r.failed = true, r.write_errno = errno;
 }
 
-/* The lines of the arguments, in blocks. */
+/* Makes the ring ready: one block per worker, one being read and one being
+ * written, none of them started. */
 inline void
-read_arguments(Ring &r, char *const *args, int count)
+start(Ring &r, int threads, Work *work, const void *job, const Format &format)
 {
-	for (int i = 0; i < count && !r.failed;) {
-		Block &b = claim(r, i + 1);
-		for (int n = 0; n < block_lines && i < count; n++)
-			b.in.append(args[i++]).push_back('\n');
-		submit(r);
-	}
-	drain(r);
-}
-
-/* Where the reader is in the current record. */
-enum Lineform {
-	held,	 /* gathered into the block, at most the longest record so far */
-	copied,	 /* an overlong comment, copied through as it comes */
-	blanks,	 /* an overlong run of blanks, copied through as it comes */
-	refused, /* overlong and not a comment: its text is gathered for the message */
-};
-
-/*
- * Standard input, record by record, into blocks, after prefix, bytes of it
- * read already, whose first line is line first_line.  Before waiting for
- * input, everything read so far is written, so that a catalog typed or
- * trickling in gets its answers record by record, and a run that has
- * failed ends at once.  Returns 0, or the errno of a failed read.
- */
-inline int
-read_input(Ring &r, const std::string &prefix, long first_line)
-{
-	const Format &f = r.format;
-	char buf[1 << 16];
-	long line = first_line; /* the line being read */
-	long first = line;	/* the line the unfinished record starts on */
-	Lineform form = held;
-	Block *b = nullptr;
-	std::size_t start = 0; /* where b's unfinished record starts */
-	long records = 0;      /* b's whole records */
-	fields::Quotes quotes; /* where the unfinished record is in its quotes */
-	bool stop = false;     /* a record was refused */
-	std::string text;      /* a refused record's text, from its first non-blank,
-				* until there is enough to show */
-
-	/* Ends the run at a refused record, after every record before it. */
-	auto refuse = [&] {
-		if (!b)
-			b = &claim(r, first), start = 0;
-		b->in.resize(start);
-		b->bad_line = first;
-		b->bad_text = f.too_long ? f.too_long : std::string("not a number: ") + shown(text.data(), text.size()).text;
-		submit(r);
-		drain(r);
-		stop = true;
-	};
-	/* Submits b's whole records; an unfinished one stays in b, or in a new block. */
-	auto submit_whole = [&] {
-		if (!b || start == 0)
-			return;
-		std::string rest = b->in.substr(start);
-		b->in.resize(start);
-		submit(r);
-		b = nullptr;
-		if (!rest.empty())
-			b = &claim(r, first), b->in = rest, records = 0;
-		start = 0;
-	};
-	/* Whether the unfinished record, whose line has just ended, ends with
-	 * it: outside quotes, or a comment, whose quotes do not count. */
-	auto ends = [&] {
-		if (!quotes.in())
-			return true;
-		std::size_t k = b->in.find_first_not_of(" \t\r", start);
-		return b->in[k] == '#';
-	};
-	/* The bytes [p, end). */
-	auto take = [&](const char *p, const char *end) {
-		while (p < end && !r.failed && !stop) {
-			auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
-			const char *next = nl ? nl + 1 : end;
-			if (form == refused) {
-				text.append(p, next - p - (nl != nullptr));
-				p = next;
-				if (nl || text.size() >= shown_bytes)
-					refuse();
-				continue;
-			}
-			if (form == blanks) {
-				const char *q = p;
-				while (q < next && blank(*q))
-					q++;
-				if (q < next && *q != '#' && *q != '\n') {
-					put_out(r, p, q - p);
-					form = refused, text.clear(), p = q;
-					continue;
-				}
-				form = q < next && *q == '#' ? copied : blanks;
-			}
-			if (form != held) {
-				put_out(r, p, next - p);
-				if (nl)
-					form = held, first = ++line;
-				p = next;
-				continue;
-			}
-			if (!b)
-				b = &claim(r, first), start = 0, records = 0;
-			b->in.append(p, next);
-			if (f.sep && f.sep != ' ')
-				quotes.take(p, next, f.sep);
-			p = next;
-			const char *l = b->in.data() + start;
-			std::size_t len = b->in.size() - start - (nl != nullptr);
-			/* A last '\r' may be a CRLF's, which does not count. */
-			if (len - (len > 0 && l[len - 1] == '\r') > f.longest) {
-				/* Decided by the first longest + 1 bytes: a
-				 * comment, a run of blanks, or a record refused. */
-				std::size_t k = 0;
-				while (k < len && blank(l[k]))
-					k++;
-				quotes = {};
-				if (k <= f.longest && l[k] != '#') {
-					text.assign(l + k, std::min(len - k, std::size_t{shown_bytes}));
-					b->in.resize(start);
-					if (nl || text.size() >= shown_bytes || f.too_long)
-						refuse();
-					else
-						form = refused;
-					continue;
-				}
-				/* Everything before goes first.  Past a run of blanks
-				 * the rest of the segment is read again. */
-				std::size_t keep = k <= f.longest ? b->in.size() - start : k;
-				p = next - (b->in.size() - start - keep);
-				std::string head = b->in.substr(start, keep);
-				b->in.resize(start);
-				if (start > 0)
-					submit(r);
-				b = nullptr, start = 0;
-				drain(r);
-				put_out(r, head.data(), head.size());
-				if (k > f.longest)
-					form = blanks;
-				else if (nl)
-					first = ++line;
-				else
-					form = copied;
-				continue;
-			}
-			if (nl) {
-				line++;
-				if (!ends())
-					continue;
-				start = b->in.size(), first = line, quotes = {};
-				if (++records == block_lines || b->in.size() >= block_bytes)
-					submit(r), b = nullptr;
-			}
-		}
-	};
-
-	take(prefix.data(), prefix.data() + prefix.size());
-	while (!r.failed && !stop) {
-		pollfd in = {0, POLLIN, 0};
-		if (poll(&in, 1, 0) == 0) {
-			submit_whole();
-			flush(r);
-			if (r.failed)
-				break;
-		}
-		ssize_t n = read(0, buf, sizeof buf);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0) {
-			if (form == refused)
-				refuse();
-			else if (form != held)
-				put_out(r, "\n", 1);
-			else if (b && !b->in.empty())
-				submit(r);
-			drain(r);
-			return n < 0 ? errno : 0;
-		}
-		take(buf, buf + n);
-	}
-	return 0;
-}
-
-/* Runs the lines of the arguments, or without any the records of standard
- * input, prefix first, starting at line first_line, through threads
- * workers, and stops them.  Returns 0, or the errno of a failed read. */
-inline int
-run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count,
-    const Format &format = Format(), const std::string &prefix = "", long first_line = 1)
-{
-	/* One block per worker, one being read and one being written. */
 	r.blocks.resize(threads + 2);
 	r.head = r.next = r.tail = 0;
 	r.work = work;
@@ -416,20 +221,18 @@ run(Ring &r, int threads, Work *work, const void *job, char *const *args, int co
 	r.bad_line = 0;
 	r.empty = r.reversed = 0;
 	r.held = 0;
+}
 
-	int read_errno = 0;
-	if (count > 0)
-		read_arguments(r, args, count);
-	else
-		read_errno = read_input(r, prefix, first_line);
-
+/* Stops the workers, once everything is written. */
+inline void
+stop(Ring &r)
+{
 	std::unique_lock<std::mutex> hold(r.lock);
 	r.closing = true;
 	hold.unlock();
 	r.ready.notify_all();
 	for (int k = 0; k < r.started; k++)
 		pthread_join(r.workers[k], nullptr);
-	return read_errno;
 }
 
 } // namespace stream

@@ -1,0 +1,310 @@
+/*
+ * skytable's reader: the lines of the arguments, or the records of its
+ * input, into the ring's blocks (stream.h).
+ *
+ * A record is a line or, in a table whose fields may be quoted, a row,
+ * whose quoted fields may hold line breaks.  What a record becomes depends
+ * on its bytes alone, never on how they arrive: a record of at most the
+ * format's longest bytes is held and handed to the per-record work; a
+ * longer one is not held: a comment (a line with a '#' after any blanks)
+ * or a line of blanks is copied through as it comes, and any other is
+ * refused.  The input is read in chunks, each cut at its line ends and
+ * handed, a line's piece at a time, to the handler of the state the
+ * reader is in.
+ */
+#pragma once
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "fields.h"
+#include "notes.h"
+#include "stream.h"
+
+namespace stream {
+
+/* The lines of the arguments, in blocks. */
+inline void
+read_arguments(Ring &r, char *const *args, int count)
+{
+	for (int i = 0; i < count && !r.failed;) {
+		Block &b = claim(r, i + 1);
+		for (int n = 0; n < block_lines && i < count; n++)
+			b.in.append(args[i++]).push_back('\n');
+		submit(r);
+	}
+	drain(r);
+}
+
+/* Where the reader is in the current record. */
+enum Lineform {
+	held,	 /* gathered into the block, at most the longest record so far */
+	copied,	 /* an overlong comment, copied through as it comes */
+	blanks,	 /* an overlong run of blanks, copied through as it comes */
+	refused, /* overlong and not a comment: its text is gathered for the message */
+};
+
+/* The reader, between one piece of input and the next. */
+struct Reading {
+	Lineform form = held;
+	Block *b = nullptr;	 /* the block being filled, or none */
+	std::size_t start = 0;	 /* where b's unfinished record starts */
+	long records = 0;	 /* b's whole records */
+	long line = 1;		 /* the line being read */
+	long first = 1;		 /* the line the unfinished record starts on */
+	fields::Quotes quotes;	 /* where the unfinished record is in its quotes */
+	bool stop = false;	 /* a record was refused */
+	std::string text;	 /* a refused record's text, from its first non-blank,
+				  * until there is enough to show */
+};
+
+/* Ends the run at a refused record, after every record before it. */
+inline void
+refuse(Ring &r, Reading &s)
+{
+	if (!s.b)
+		s.b = &claim(r, s.first), s.start = 0;
+	s.b->in.resize(s.start);
+	s.b->bad_line = s.first;
+	s.b->bad_text = r.format.too_long ? r.format.too_long
+					  : std::string("not a number: ") + shown(s.text.data(), s.text.size()).text;
+	submit(r);
+	drain(r);
+	s.stop = true;
+}
+
+/* Submits the block's whole records; an unfinished one stays in it, or in
+ * a new block. */
+inline void
+submit_whole(Ring &r, Reading &s)
+{
+	if (!s.b || s.start == 0)
+		return;
+	std::string rest = s.b->in.substr(s.start);
+	s.b->in.resize(s.start);
+	submit(r);
+	s.b = nullptr;
+	if (!rest.empty())
+		s.b = &claim(r, s.first), s.b->in = rest, s.records = 0;
+	s.start = 0;
+}
+
+/* The handlers of the states: each takes [p, next), the rest of a line or
+ * a piece of it, nl telling whether it ends the line, and returns where
+ * the input goes on. */
+
+inline const char *
+in_refused(Ring &r, Reading &s, const char *p, const char *next, bool nl)
+{
+	s.text.append(p, next - p - nl);
+	if (nl || s.text.size() >= shown_bytes)
+		refuse(r, s);
+	return next;
+}
+
+inline const char *
+in_copied(Ring &r, Reading &s, const char *p, const char *next, bool nl)
+{
+	put_out(r, p, next - p);
+	if (nl)
+		s.form = held, s.first = ++s.line;
+	return next;
+}
+
+/* An overlong run of blanks: copied, until a comment or a refused record. */
+inline const char *
+in_blanks(Ring &r, Reading &s, const char *p, const char *next, bool nl)
+{
+	const char *q = p;
+	while (q < next && blank(*q))
+		q++;
+	if (q < next && *q != '#' && *q != '\n') {
+		put_out(r, p, q - p);
+		s.form = refused, s.text.clear();
+		return q;
+	}
+	s.form = q < next && *q == '#' ? copied : blanks;
+	return in_copied(r, s, p, next, nl);
+}
+
+/*
+ * The held record has grown past the longest: decided by its first
+ * longest + 1 bytes, len of them now, whether it is a comment or a run of
+ * blanks, copied through from here on, or a record refused.  Returns where
+ * the input goes on.
+ */
+inline const char *
+overlong(Ring &r, Reading &s, const char *next, bool nl, std::size_t len)
+{
+	const Format &f = r.format;
+	const char *l = s.b->in.data() + s.start;
+	std::size_t k = 0;
+	while (k < len && blank(l[k]))
+		k++;
+	s.quotes = {};
+	if (k <= f.longest && l[k] != '#') {
+		s.text.assign(l + k, std::min(len - k, std::size_t{shown_bytes}));
+		s.b->in.resize(s.start);
+		if (nl || s.text.size() >= shown_bytes || f.too_long)
+			refuse(r, s);
+		else
+			s.form = refused;
+		return next;
+	}
+	/* Everything before goes first.  Past a run of blanks the rest of
+	 * the segment is read again. */
+	std::size_t keep = k <= f.longest ? s.b->in.size() - s.start : k;
+	const char *p = next - (s.b->in.size() - s.start - keep);
+	std::string head = s.b->in.substr(s.start, keep);
+	s.b->in.resize(s.start);
+	if (s.start > 0)
+		submit(r);
+	s.b = nullptr, s.start = 0;
+	drain(r);
+	put_out(r, head.data(), head.size());
+	if (k > f.longest)
+		s.form = blanks;
+	else if (nl)
+		s.first = ++s.line;
+	else
+		s.form = copied;
+	return p;
+}
+
+/* A record held in the block: a line's end outside quotes, or a
+ * comment's, whose quotes do not count, ends it. */
+inline const char *
+in_held(Ring &r, Reading &s, const char *p, const char *next, bool nl)
+{
+	const Format &f = r.format;
+	if (!s.b)
+		s.b = &claim(r, s.first), s.start = 0, s.records = 0;
+	s.b->in.append(p, next);
+	if (f.sep && f.sep != ' ')
+		s.quotes.take(p, next, f.sep);
+	const char *l = s.b->in.data() + s.start;
+	std::size_t len = s.b->in.size() - s.start - nl;
+	/* A last '\r' may be a CRLF's, which does not count. */
+	if (len - (len > 0 && l[len - 1] == '\r') > f.longest)
+		return overlong(r, s, next, nl, len);
+	if (!nl)
+		return next;
+	s.line++;
+	if (s.quotes.in() && s.b->in[s.b->in.find_first_not_of(" \t\r", s.start)] != '#')
+		return next;
+	s.start = s.b->in.size(), s.first = s.line, s.quotes = {};
+	if (++s.records == block_lines || s.b->in.size() >= block_bytes)
+		submit(r), s.b = nullptr;
+	return next;
+}
+
+/* The bytes [p, end), line by line. */
+inline void
+take(Ring &r, Reading &s, const char *p, const char *end)
+{
+	while (p < end && !r.failed && !s.stop) {
+		auto nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+		const char *next = nl ? nl + 1 : end;
+		switch (s.form) {
+		case refused:
+			p = in_refused(r, s, p, next, nl);
+			break;
+		case blanks:
+			p = in_blanks(r, s, p, next, nl);
+			break;
+		case copied:
+			p = in_copied(r, s, p, next, nl);
+			break;
+		default:
+			p = in_held(r, s, p, next, nl);
+		}
+	}
+}
+
+/* The end of the input: a record refused, a line copied ended, a record
+ * held submitted, and everything written. */
+inline void
+end_input(Ring &r, Reading &s)
+{
+	if (s.form == refused)
+		refuse(r, s);
+	else if (s.form != held)
+		put_out(r, "\n", 1);
+	else if (s.b && !s.b->in.empty())
+		submit(r);
+	drain(r);
+}
+
+/* Reads fd in chunks into take(chunk, end) until the end of the input or
+ * until done() says so; before it waits for input, idle().  Returns 0, or
+ * the errno of a failed read. */
+template <typename Take, typename Idle, typename Done>
+inline int
+read_chunks(int fd, Take take, Idle idle, Done done)
+{
+	char buf[1 << 16];
+	while (!done()) {
+		pollfd in = {fd, POLLIN, 0};
+		if (poll(&in, 1, 0) == 0) {
+			idle();
+			if (done())
+				break;
+		}
+		ssize_t n = read(fd, buf, sizeof buf);
+		if (n < 0 && errno == EINTR)
+			continue;
+		if (n <= 0)
+			return n < 0 ? errno : 0;
+		take(buf, buf + n);
+	}
+	return 0;
+}
+
+/*
+ * The records of fd, into blocks, after prefix, bytes of it read already,
+ * whose first line is line first_line.  Before waiting for input,
+ * everything read so far is written, so that a catalog typed or trickling
+ * in gets its answers record by record, and a run that has failed ends at
+ * once.  Returns 0, or the errno of a failed read.
+ */
+inline int
+read_input(Ring &r, int fd, const std::string &prefix, long first_line)
+{
+	Reading s;
+	s.line = s.first = first_line;
+	take(r, s, prefix.data(), prefix.data() + prefix.size());
+	int read_errno = read_chunks(
+		fd, [&](const char *p, const char *end) { take(r, s, p, end); },
+		[&] {
+			submit_whole(r, s);
+			flush(r);
+		},
+		[&] { return r.failed || s.stop; });
+	if (!r.failed && !s.stop)
+		end_input(r, s);
+	return read_errno;
+}
+
+/* Runs the lines of the arguments, or without any the records of standard
+ * input, prefix first, starting at line first_line, through threads
+ * workers, and stops them.  Returns 0, or the errno of a failed read. */
+inline int
+run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count,
+    const Format &format = Format(), const std::string &prefix = "", long first_line = 1)
+{
+	start(r, threads, work, job, format);
+	int read_errno = 0;
+	if (count > 0)
+		read_arguments(r, args, count);
+	else
+		read_errno = read_input(r, 0, prefix, first_line);
+	stop(r);
+	return read_errno;
+}
+
+} // namespace stream
