@@ -7,6 +7,7 @@
  * are parsed, computed several at a time in the lanes of a vector (forward
  * in expansion.h, inverse in inverse.h), and formatted.
  */
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <unistd.h>
@@ -39,11 +40,12 @@ static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 	"[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
 	"[-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] "
-	"[-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]\n";
+	"[-sep tab|comma|space|C] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space] [-from Q] [-digits N] [-threads N] [value ...]",
-	"  value ...                          redshifts; without any, the lines of standard input",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-from Q] [-digits N] [-threads N] [value ...]",
+	"  value ...                          redshifts; without any, the lines of standard input;",
+	"                                     with -column, the tables' files (- standard input)",
 	"  -simple                            only d_L after each redshift",
 	"  -verbose                           also t_age, t_lookback and t_now",
 	"  -h0, -hubble H0                    Hubble constant in km/s/Mpc (73)",
@@ -73,7 +75,8 @@ static const char *const help[] = {
 	"                                     the values are its field NAME, named in its header,",
 	"                                     or its N-th field; each row is written whole, the",
 	"                                     columns after it",
-	"  -sep tab|comma|space               the table's separator, where its first row shows another",
+	"  -sep tab|comma|space|C             the table's separator, where its first row shows another:",
+	"                                     a word, or any one character, as in -sep ';'",
 	"  -from Q                            the values are Q: d_L, d_c in Mpc, mu in mag, V_c in",
 	"                                     Gpc^3, t_age, t_lookback in Gyr, D; each gets its redshift,",
 	"                                     then its line: skytable -from d_L 6452.3 finds z = 1",
@@ -131,6 +134,9 @@ struct Table {
 	long header_line = 0;	 /* the line where the header row starts, or 0 */
 	std::array<std::string, 2> label; /* the fields, for messages: their names, or "field N" */
 	std::string names;	 /* appended to the header: the columns' names */
+	std::string header;	 /* the header row's text, without its line end */
+	bool lone = false;	 /* the first row showed no separator: commas */
+	std::string file;	 /* the file being read, "NAME: " in messages, or "" */
 };
 
 /* What every block is computed with. */
@@ -150,11 +156,15 @@ static bool number(const char *text, const char *stop, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static int default_threads();
 static bool choose_columns(Options &o, const char *list);
-static int read_header(const Options &o, Table &t, std::string &prefix, long &line);
-static int find_fields(Table &t, const char *l, const char *end, long line);
+static int read_header(const Options &o, Table &t, int fd, bool first_input, std::string &prefix, long &line);
+static int open_table(const char *name, int *fd);
+static bool one_field(const char *l, const char *stop);
+static int find_fields(Table &t, bool numbered, const char *l, const char *end, long line);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static std::string joined(const std::vector<columns::Id> &list, char sep);
 static void compute(stream::Block &b, const void *setup);
+static int read_tables(const Options &o, Setup &s, stream::Ring &r, char *const *files, int count, int fd,
+		       std::string &prefix, long first_line, int *read_errno);
 static void put(std::string &out, double x, int digits);
 
 int
@@ -167,7 +177,7 @@ main(int argc, char *argv[])
 	int i = parse_options(argc, argv, o);
 	if (i < 0)
 		return 1;
-	for (int k = i; k < argc; k++) {
+	for (int k = i; k < argc && !o.column; k++) {
 		double z;
 		if (!number(argv[k], argv[k] + std::strlen(argv[k]), &z))
 			return bad_usage("argument %d: not a number: %s%s", k, shown(argv[k]).text,
@@ -198,21 +208,31 @@ main(int argc, char *argv[])
 		int last = !o.form ? 4 : o.form[1] == 'v' ? 7 : 1 + first;
 		o.columns.assign(all + first, all + last);
 	}
-	if (o.column && i < argc)
-		return bad_usage("-column reads a table from standard input, not from arguments");
 	if (o.sep && !o.column)
 		return bad_usage("-sep is the separator of -column's table");
+	/* With -column the operands are the tables' files, standard input
+	 * without any. */
+	static char stdin_name[] = "-";
+	char *const *files = argv + i, *const only_stdin[] = {stdin_name};
+	int file_count = argc - i;
+	if (o.column && file_count == 0)
+		files = only_stdin, file_count = 1;
 	Table table;
-	std::string prefix; /* what read_header read of standard input */
+	std::string prefix; /* what read_header read of the first input */
 	long first_line = 1; /* the line prefix starts on */
+	int fd = 0;
 	if (o.column) {
-		int read_errno = read_header(o, table, prefix, first_line);
+		if (i < argc)
+			table.file = std::string(shown(files[0]).text) + ": ";
+		if (open_table(files[0], &fd) < 0)
+			return 1;
+		int read_errno = read_header(o, table, fd, true, prefix, first_line);
 		if (read_errno == -2)
 			return finish("skytable") | 1;
 		if (read_errno < 0)
 			return 1;
 		if (read_errno) {
-			std::fprintf(stderr, "skytable: read error: %s\n", std::strerror(read_errno));
+			std::fprintf(stderr, "skytable: %sread error: %s\n", table.file.c_str(), std::strerror(read_errno));
 			return 1;
 		}
 		table.names = joined(o.columns, table.sep);
@@ -255,24 +275,38 @@ main(int argc, char *argv[])
 	pair_args.reserve(joined_pairs.size());
 	for (std::string &a : joined_pairs)
 		pair_args.push_back(&a[0]);
-	int read_errno = stream::run(r, o.threads ? o.threads : default_threads(), compute, &setup,
-				     o.pairs ? pair_args.data() : argv + i, o.pairs ? static_cast<int>(pair_args.size()) : argc - i,
-				     format, prefix, first_line);
+	int read_errno = 0, status = 0;
+	stream::start(r, o.threads ? o.threads : default_threads(), compute, &setup, format);
+	if (o.column)
+		status = read_tables(o, setup, r, files, file_count, fd, prefix, first_line, &read_errno);
+	else if (i < argc)
+		stream::read_arguments(r, o.pairs ? pair_args.data() : argv + i,
+				       o.pairs ? static_cast<int>(pair_args.size()) : argc - i);
+	else
+		read_errno = stream::read_input(r, 0, prefix, first_line);
+	stream::stop(r);
 
 	/* A lost write is the one failure to report: nothing after it counts. */
-	int status = 0;
+	const char *file = setup.table.file.c_str();
 	if (r.write_errno) {
 		errno = r.write_errno;
+		status = 0;
 	} else if (r.bad_line) {
-		std::fprintf(stderr, "skytable: line %ld: %s\n", r.bad_line, r.bad_text.c_str());
+		std::fprintf(stderr, "skytable: %sline %ld: %s\n", file, r.bad_line, r.bad_text.c_str());
 		status = 1;
 	} else if (read_errno) {
-		std::fprintf(stderr, "skytable: read error: %s\n", std::strerror(read_errno));
+		std::fprintf(stderr, "skytable: %sread error: %s\n", file, std::strerror(read_errno));
 		status = 1;
 	}
 	if (r.empty && !r.write_errno)
 		note("skytable", "%ld row%s had no %s; %s columns are nan", r.empty, r.empty == 1 ? "" : "s",
 		     (table.label[0] + (o.pairs ? " or " + table.label[1] : "")).c_str(), r.empty == 1 ? "its" : "their");
+	if (r.negative && !r.write_errno)
+		note("skytable", "%ld %s had a negative redshift; %s distances are 0, the rest nan", r.negative,
+		     table.on ? (r.negative == 1 ? "row" : "rows") : (r.negative == 1 ? "line" : "lines"),
+		     r.negative == 1 ? "its" : "their");
+	if (table.lone && !r.write_errno && !r.bad_line)
+		note("skytable", "the table's first row shows no separator: the columns follow commas (-sep to choose)");
 	if (r.reversed && !r.write_errno)
 		note("skytable", "%ld pair%s had z1 above z2; %s columns are nan", r.reversed, r.reversed == 1 ? "" : "s",
 		     r.reversed == 1 ? "its" : "their");
@@ -339,12 +373,14 @@ parse_options(int argc, char *argv[], Options &o)
 			continue;
 		}
 		if (op->id == sep) {
-			o.sep = !std::strcmp(v, "tab")	   ? '\t'
-				: !std::strcmp(v, "comma") ? ','
-				: !std::strcmp(v, "space") ? ' '
-							   : '\0';
+			/* A word, or any one character but a quote or a line end. */
+			o.sep = !std::strcmp(v, "tab")				    ? '\t'
+				: !std::strcmp(v, "comma")			    ? ','
+				: !std::strcmp(v, "space")			    ? ' '
+				: std::strlen(v) == 1 && !std::strchr("\"\n\r", v[0]) ? v[0]
+											    : '\0';
 			if (!o.sep)
-				return bad_usage("-sep: not tab, comma or space: %s", shown(v).text), -1;
+				return bad_usage("-sep: not tab, comma, space or one character: %s", shown(v).text), -1;
 			continue;
 		}
 		if (op->id == listed) {
@@ -472,19 +508,22 @@ settle_model(Options &o)
 }
 
 /*
- * Reads standard input up to the table's first row, which is neither blank
- * nor a comment: its header with -column NAME, its first row with -column N.
- * Comments and blank lines before it are written as they come, however
- * long.  The separator is -sep's, or the one the row's first line shows.
- * Sets t, and keeps in prefix what was read from the row on, to be read
- * again as line line on.  Returns 0, the errno of a failed read, or -1
- * after saying what is wrong.
+ * Reads fd up to its table's first row, which is neither blank nor a
+ * comment: the header with -column NAME; with -column N, the header where
+ * the field is not a number, else the first row.  Comments and blank lines
+ * before it are written as they come, however long, and a byte order mark
+ * at the start of the first input (the one t sees first) too.  The
+ * separator is -sep's, or the one the row's first line shows, a comma for
+ * a row that shows none.  Sets t, and keeps in prefix what was read from
+ * the row on, to be read again as line line on.  first_input says whether
+ * the input is the first of the run.  Returns 0, the errno of a
+ * failed read, -1 after saying what is wrong, or -2 when a write failed.
  */
 static int
-read_header(const Options &o, Table &t, std::string &prefix, long &line)
+read_header(const Options &o, Table &t, int fd, bool first_input, std::string &prefix, long &line)
 {
 	char buf[1 << 16];
-	bool eof = false;
+	bool eof = false, start = true;
 	/* A line being written as it comes: a comment, or a run of blanks too
 	 * long to be held, which a '#' may still make a comment. */
 	enum { none, comment, blanks } copying = none;
@@ -504,7 +543,7 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 			t.field[k] = std::strtoul(names[k].c_str(), nullptr, 10) - 1;
 	}
 	auto too_long = [&] {
-		std::fprintf(stderr, "skytable: line %ld: %s\n", line, row_too_long);
+		std::fprintf(stderr, "skytable: %sline %ld: %s\n", t.file.c_str(), line, row_too_long);
 		return -1;
 	};
 	/* Writes the first n bytes of prefix and drops them; a line end
@@ -517,13 +556,22 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 		prefix.erase(0, n);
 		return true;
 	};
+	static const char bom[] = "\xef\xbb\xbf";
 	for (;;) {
+		if (start && (prefix.size() >= 3 || eof)) {
+			/* A byte order mark: kept in the output, once. */
+			start = false;
+			if (prefix.compare(0, 3, bom) == 0 && !(first_input ? pass(3) : (prefix.erase(0, 3), true)))
+				return -2;
+		}
 		std::size_t nl = prefix.find('\n'), stop = std::min(nl, prefix.size());
 		std::size_t k = std::min(prefix.find_first_not_of(" \t\r"), stop);
 		/* A last '\r' may be a CRLF's, which does not count. */
 		std::size_t size = prefix.size() - (!prefix.empty() && prefix.back() == '\r');
 		bool ok = true, more = false;
-		if (copying == blanks && k < stop) {
+		if (start) {
+			more = true;
+		} else if (copying == blanks && k < stop) {
 			/* The run ends: in a comment, or in a row too long. */
 			if (!pass(k))
 				return -2;
@@ -531,16 +579,14 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 				return too_long();
 			copying = comment;
 			continue;
-		}
-		if (copying == none && k > longest_row) {
+		} else if (copying == none && k > longest_row) {
 			/* Too many blanks to hold: written as they come, as the
 			 * rows' reader writes them. */
 			if (!pass(k))
 				return -2;
 			copying = blanks;
 			continue;
-		}
-		if (copying != none || (k < stop && prefix[k] == '#') || (k == stop && nl < prefix.size())) {
+		} else if (copying != none || (k < stop && prefix[k] == '#') || (k == stop && nl < prefix.size())) {
 			/* A comment, or a blank line: through its end, or all there is. */
 			if (copying == none && k < stop)
 				copying = comment;
@@ -559,18 +605,19 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 		} else if (nl == std::string::npos && !eof && size <= longest_row) {
 			more = true; /* the row's first line, to see its separator */
 		} else {
-			t.sep = o.sep ? o.sep : fields::guess(prefix.data(), prefix.data() + stop);
-			if (numbered)
-				return 0;
 			const char *l = prefix.data(), *end = l + prefix.size();
+			t.sep = o.sep ? o.sep : fields::guess(l, l + stop);
+			/* A row of one field shows no separator: commas, and a note. */
+			if (!o.sep && t.sep == ' ' && one_field(l + k, l + stop))
+				t.sep = ',', t.lone = true;
 			const char *row_end = fields::record_end(l, end, t.sep);
 			bool whole = row_end < end || eof;
 			if (row_end > l && row_end[-1] == '\r')
 				row_end--;
 			if (std::size_t(row_end - l) > longest_row)
-				return too_long();
+				return numbered ? 0 : too_long(); /* the rows' reader refuses it */
 			if (whole)
-				return find_fields(t, l, row_end, line);
+				return find_fields(t, numbered, l, row_end, line);
 			more = true;
 		}
 		if (!ok)
@@ -582,10 +629,10 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 			t.sep = o.sep ? o.sep : ',';
 			return copying == none || std::fputc('\n', stdout) != EOF ? 0 : -2;
 		}
-		pollfd in = {0, POLLIN, 0};
+		pollfd in = {fd, POLLIN, 0};
 		if (poll(&in, 1, 0) == 0 && std::fflush(stdout) != 0)
 			return -2;
-		ssize_t n = read(0, buf, sizeof buf);
+		ssize_t n = read(fd, buf, sizeof buf);
 		if (n < 0 && errno == EINTR)
 			continue;
 		if (n < 0)
@@ -595,32 +642,119 @@ read_header(const Options &o, Table &t, std::string &prefix, long &line)
 	}
 }
 
-/* Which fields of the header row [l, end) are those t.label names, in
- * t.field, the first of a name where it comes twice, and the header's
- * line; -1 after saying a name is not there. */
+/* The header row [l, end) on line line, its text kept: which of its
+ * fields are those t.label names, in t.field, the first of a name where
+ * it comes twice; -1 after saying a name is not there.  With numbered
+ * fields, the row is a header only where a field it has is not a number. */
 static int
-find_fields(Table &t, const char *l, const char *end, long line)
+find_fields(Table &t, bool numbered, const char *l, const char *end, long line)
 {
-	t.header_line = line;
 	std::string names;
-	bool found[2] = {false, false};
+	bool found[2] = {false, false}, header = !numbered;
 	std::size_t n = 0;
 	fields::split(l, end, t.sep, [&](const std::string &f) {
 		std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
-		for (int k = 0; k < t.count; k++)
-			if (!found[k] && a != std::string::npos && f.compare(a, z - a + 1, t.label[k]) == 0)
+		double x;
+		for (int k = 0; k < t.count; k++) {
+			if (!numbered && !found[k] && a != std::string::npos && f.compare(a, z - a + 1, t.label[k]) == 0)
 				found[k] = true, t.field[k] = n;
+			if (numbered && n == t.field[k] && a != std::string::npos && !number(f.c_str(), f.c_str() + f.size(), &x))
+				header = true;
+		}
 		names.append(n ? ", " : "").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
 		n++;
 		return true;
 	});
-	for (int k = 0; k < t.count; k++)
+	if (!header)
+		return 0;
+	t.header_line = line;
+	t.header.assign(l, end);
+	for (int k = 0; k < t.count && !numbered; k++)
 		if (!found[k]) {
-			std::fprintf(stderr, "skytable: -column %s: the header has no such field; its fields are %s\n",
-				     shown(t.label[k].c_str()).text, names.c_str());
+			std::fprintf(stderr, "skytable: %s-column %s: the header has no such field; its fields are %s\n",
+				     t.file.c_str(), shown(t.label[k].c_str()).text, names.c_str());
 			return -1;
 		}
 	return 0;
+}
+
+/*
+ * The tables of -column through the ring: the first from fd, its header
+ * read into prefix already, then the other files in turn, each of whose
+ * header must be the first's and is not written again.  The ring is
+ * started and left to be stopped.  Returns 1 after saying that a file
+ * failed, else 0; a bad row, a failed write or read end the run as well,
+ * said by the caller.
+ */
+static int
+read_tables(const Options &o, Setup &s, stream::Ring &r, char *const *files, int count, int fd,
+	    std::string &prefix, long first_line, int *read_errno)
+{
+	for (int k = 0; k < count && !r.failed; k++) {
+		if (k > 0) {
+			Table t = s.table;
+			t.file = std::string(shown(files[k]).text) + ": ";
+			t.header.clear(), t.header_line = 0;
+			prefix.clear();
+			std::fflush(stdout);
+			if (open_table(files[k], &fd) < 0)
+				return 1;
+			int status = read_header(o, t, fd, false, prefix, first_line);
+			if (status == -2) {
+				r.failed = true, r.write_errno = errno;
+				return 0;
+			}
+			if (status != 0) {
+				if (status > 0)
+					std::fprintf(stderr, "skytable: %sread error: %s\n", t.file.c_str(), std::strerror(status));
+				close(fd);
+				return 1;
+			}
+			if (t.header != s.table.header) {
+				std::fprintf(stderr, "skytable: %sits header is not that of %s\n", t.file.c_str(),
+					     shown(files[0]).text);
+				close(fd);
+				return 1;
+			}
+			/* The header row is the first's: it is not written again. */
+			if (t.header_line) {
+				std::size_t row = fields::record_end(prefix.data(), prefix.data() + prefix.size(), t.sep) -
+						  prefix.data();
+				first_line += 1 + std::count(prefix.begin(), prefix.begin() + row, '\n');
+				prefix.erase(0, std::min(row + 1, prefix.size()));
+			}
+			s.table.file = t.file;
+			s.table.header_line = 0;
+		}
+		*read_errno = stream::read_input(r, fd, prefix, first_line);
+		if (fd != 0)
+			close(fd);
+		if (*read_errno)
+			return 0;
+	}
+	return 0;
+}
+
+/* Whether the line [l, stop), which starts with no blank, is one field:
+ * no blank between its first byte and its last that is not blank. */
+static bool
+one_field(const char *l, const char *stop)
+{
+	while (stop > l && stream::blank(stop[-1]))
+		stop--;
+	return std::find_if(l, stop, stream::blank) == stop;
+}
+
+/* Opens a table's file, "-" for standard input, into *fd; 0, or -1 after
+ * saying it cannot be. */
+static int
+open_table(const char *name, int *fd)
+{
+	*fd = std::strcmp(name, "-") ? open(name, O_RDONLY | O_CLOEXEC) : 0;
+	if (*fd >= 0)
+		return 0;
+	std::fprintf(stderr, "skytable: %s: cannot open: %s\n", shown(name).text, std::strerror(errno));
+	return -1;
 }
 
 /* One thread per processor this process may run on, within the ring's limit. */
@@ -764,6 +898,8 @@ compute(stream::Block &b, const void *setup)
 		}
 		if (r.kind == Record::row && s.pairs)
 			b.reversed += zs[n] > zs[n + 1];
+		if (r.kind == Record::row && s.inverse.quantity == columns::z)
+			b.negative += zs[n] < 0 || (s.pairs && zs[n + 1] < 0);
 		n += r.kind == Record::row ? 1 + s.pairs : 0;
 		b.out.append(r.text_end, r.rest_end).push_back('\n');
 	}

@@ -50,6 +50,7 @@ struct Block {
 	std::string bad_text; /* what is wrong with it, its text shown safely */
 	long empty;	      /* records whose value was missing */
 	long reversed;	      /* pairs whose z1 was above their z2 */
+	long negative;	      /* records with a negative redshift */
 	bool done;
 };
 
@@ -74,6 +75,7 @@ struct Ring {
 	std::string bad_text; /* what is wrong with it */
 	long empty;	      /* records written whose value was missing */
 	long reversed;	      /* pairs written whose z1 was above their z2 */
+	long negative;	      /* records written with a negative redshift */
 	std::size_t held;     /* the input in blocks submitted and not yet written */
 	std::vector<std::string> spare; /* the memory of blocks written, the latest last */
 	std::mutex lock;
@@ -133,6 +135,7 @@ write_oldest(Ring &r)
 		put_out(r, b.out.data(), b.out.size());
 		r.empty += b.empty;
 		r.reversed += b.reversed;
+		r.negative += b.negative;
 		if (b.bad_line) {
 			r.failed = true;
 			r.bad_line = b.bad_line;
@@ -162,7 +165,7 @@ claim(Ring &r, long first_line)
 	b.out.clear();
 	b.first_line = first_line;
 	b.bad_line = 0;
-	b.empty = b.reversed = 0;
+	b.empty = b.reversed = b.negative = 0;
 	b.done = false;
 	return b;
 }
@@ -219,7 +222,7 @@ start(Ring &r, int threads, Work *work, const void *job, const Format &format)
 	r.closing = r.failed = false;
 	r.write_errno = 0;
 	r.bad_line = 0;
-	r.empty = r.reversed = 0;
+	r.empty = r.reversed = r.negative = 0;
 	r.held = 0;
 }
 
