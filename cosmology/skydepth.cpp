@@ -3,7 +3,6 @@
  * vacuum energy, radiation and the curvature they imply.
  */
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -115,21 +114,22 @@ main(int argc, char *argv[])
 	double z = zarg ? read_number("skydepth", argv[zarg]) : 0;
 	expansion::Model m = model(argv, at, exact_rule, flat_budget);
 
-	/* A square root of a negative number sets errno; the arithmetic puts it
-	 * back, so that a write that failed before it is reported for what it was. */
-	const int write_errno = errno;
 	const expansion::Universe u = expansion::universe(m);
-	errno = write_errno;
-	/* Lambda0 as the budget closes it, where it does. */
+	/* Lambda0 as the budget closes it, where it does.  The first line that
+	 * fails to be written says why, whatever the arithmetic after it does
+	 * to errno: once a write has failed, nothing more is written. */
+	int reason = 0;
 	if (report >= 0)
 		std::cout << "skydepth " << z << " H0=" << m.H0 << " Omega_M=" << m.Omega_M
 			  << " Lambda0=" << u.m.Lambda0 << std::endl;
+	keep_reason(reason);
 	double d_L = skydepth(z, u, report);
 	if (report >= 0)
 		std::cout << "skydepth = " << d_L << " Mpc" << std::endl;
 	else
 		std::cout << d_L << std::endl;
-	return finish("skydepth");
+	keep_reason(reason);
+	return finish("skydepth", reason);
 }
 
 static const Option *
@@ -329,11 +329,9 @@ skydepth(double z, const expansion::Universe &u, int report_level)
 		std::cout << std::endl;
 	}
 
-	const int write_errno = errno;
 	double age, lookback, comoving;
 	expansion::integrals<true>(z, u, age, lookback, comoving);
 	expansion::Depth d = expansion::depth(z, u, age, lookback, comoving);
-	errno = write_errno;
 
 	if (report_level > 0) {
 		std::cout << "skydepth d_L=" << d.d_L << " Mpc, d_c=" << d.d_c

@@ -29,6 +29,9 @@ TEST(WriteError, ReportedAndFailed)
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5", "-verbose"}},
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5"}},
 		{SKYDEPTH_PATH, {"1", "-omega", " -1", "-lambda", " -0.5", "-simple"}},
+		// Nor the exact rule's set-up where the Friedmann sum turns negative.
+		{SKYDEPTH_PATH, {"1", "-omega", "0.50410147", "-lambda", "2.00587782", "-exact"}},
+		{SKYDEPTH_PATH, {"1", "-omega", "0.50410147", "-lambda", "2.00587782", "-exact", "-verbose"}},
 		{SKYTABLE_PATH, {"1"}},
 		{SKYTABLE_PATH, {"-verbose", "1", "2"}},
 		{SKYTABLE_PATH, {"-simple"}, "1\n# c\n2"},
