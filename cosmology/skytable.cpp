@@ -778,7 +778,7 @@ choose_columns(Options &o, const char *list)
 		const columns::Column *c = columns::named(p, len);
 		if (!c) {
 			bad_usage("-columns: not a column: \"%s\"; the columns are %s", shown(p, len).text,
-				  columns::names(columns::single).c_str());
+				  columns::names().c_str());
 			return false;
 		}
 		o.columns.push_back(c->id);

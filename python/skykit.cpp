@@ -96,7 +96,7 @@ column(const std::string &name, const char *argument)
 	if (const columns::Column *c = columns::named(name.data(), name.size()))
 		return *c;
 	throw py::value_error(std::string(argument) + ": no column '" + name + "'; the columns are " +
-			      columns::names(columns::single));
+			      columns::names());
 }
 
 int

@@ -259,7 +259,7 @@ struct Failure {
 
 TEST(Skytable, ErrorsAndLineEnds)
 {
-	const std::string columns = "z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f, fsigma8, Omega_M_z, rho_c";
+	const std::string columns = "z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f, fsigma8, Omega_M_z, rho_c, d_c12, d_M12, d_A12, Sigma_crit, D_dt";
 	const std::string big(100000, '1'), comment = "#" + std::string(100000, 'c');
 	std::string thousands, thousands_out;
 	for (int i = 0; i < 3000; i++) {
