@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "arguments.h"
 #include "columns.h"
 #include "growth.h"
 #include "named.h"
@@ -35,6 +36,13 @@ namespace py = pybind11;
 using namespace pybind11::literals;
 
 namespace {
+
+using arguments::number;
+using arguments::threads_for;
+
+/* Universe()'s parameters, in its order. */
+const char *const parameters[] = {"h0",	  "omega_m", "lambda0", "radiation", "w0",	  "wa",	    "exact",
+				  "tcmb0", "neff",    "m_nu",	 "flat",      "neutrinos", "sigma8"};
 
 /* Whether this thread is in a call of the Universe type, which alone may
  * allocate a Universe. */
@@ -70,23 +78,12 @@ need_growth(Universe &self, const std::vector<columns::Id> &ids)
 		if (!self.u.growth)
 			self.u.growth = growth::solve(self.u);
 	}
-	if (self.u.growth->dark)
-		PyErr_WarnEx(PyExc_RuntimeWarning,
-			     "dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and "
-			     "fsigma8 are nan", 1);
-}
-
-/* A number argument: an int, a float or a numpy scalar, not a string. */
-double
-number(const py::handle &x, const char *name)
-{
-	if (!PyNumber_Check(x.ptr()) || PyUnicode_Check(x.ptr()) || PyBytes_Check(x.ptr()))
-		throw py::type_error(std::string(name) + ": expected a number, not " +
-				     std::string(py::str(x.get_type().attr("__name__"))));
-	double v = PyFloat_AsDouble(x.ptr());
-	if (v == -1 && PyErr_Occurred())
+	if (self.u.growth->dark &&
+	    PyErr_WarnEx(PyExc_RuntimeWarning,
+			 "dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and "
+			 "fsigma8 are nan",
+			 1) < 0)
 		throw py::error_already_set();
-	return v;
 }
 
 /* The column of a name, or ValueError listing the names. */
@@ -97,24 +94,6 @@ column(const std::string &name, const char *argument)
 		return *c;
 	throw py::value_error(std::string(argument) + ": no column '" + name + "'; the columns are " +
 			      columns::names());
-}
-
-int
-threads_for(const py::object &threads, std::size_t count)
-{
-	int n;
-	if (threads.is_none()) {
-		cpu_set_t cpus;
-		n = sched_getaffinity(0, sizeof cpus, &cpus) ? 1 : CPU_COUNT(&cpus);
-	} else {
-		if (!py::isinstance<py::int_>(threads))
-			throw py::type_error("threads: expected an int or None");
-		n = threads.cast<int>();
-		if (n < 1)
-			throw py::value_error("threads: expected 1 or more");
-	}
-	/* Below a thousand values a thread costs more than it gives. */
-	return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(n, count / 1000 + 1)));
 }
 
 /* The values a thread takes at a time: the unit of work between two looks
@@ -165,42 +144,27 @@ share(std::size_t count, int threads, Work work)
 		throw py::error_already_set();
 }
 
-/* The values of an argument as a contiguous float64 array, converted as
- * numpy converts, with numpy's error where it cannot. */
-py::array_t<double>
-as_array(const py::object &x, const char *name)
+/* Warns once, where there are any, of the negative redshifts among count
+ * at zs, whose distances are 0 and the rest nan. */
+void
+warn_negative(const double *zs, std::size_t count)
 {
-	if (PyUnicode_Check(x.ptr()) || PyBytes_Check(x.ptr()))
-		throw py::type_error(std::string(name) + ": expected numbers, not " +
-				     std::string(py::str(x.get_type().attr("__name__"))));
-	try {
-		py::module_ numpy = py::module_::import("numpy");
-		py::array_t<double> a = numpy.attr("ascontiguousarray")(x, "dtype"_a = "float64");
-		/* Memory that is not aligned to a double is read from a copy. */
-		if (!(a.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_))
-			a = numpy.attr("array")(a, "dtype"_a = "float64", "copy"_a = true);
-		return a;
-	} catch (py::error_already_set &e) {
-		if (e.matches(PyExc_ValueError) || e.matches(PyExc_TypeError))
-			throw py::value_error(std::string(name) + ": expected numbers: " + e.what());
-		throw;
-	}
-}
-
-bool
-scalar(const py::object &x)
-{
-	return PyFloat_Check(x.ptr()) || PyLong_Check(x.ptr()) ||
-	       (PyNumber_Check(x.ptr()) && py::hasattr(x, "ndim") && x.attr("ndim").cast<int>() == 0 &&
-		!py::isinstance<py::array>(x));
+	std::size_t negative = std::count_if(zs, zs + count, [](double x) { return x < 0; });
+	if (negative && PyErr_WarnEx(PyExc_RuntimeWarning,
+				     (std::to_string(negative) + " negative redshift" + (negative == 1 ? "" : "s") +
+				      ": distances 0, the rest nan")
+					     .c_str(),
+				     2) < 0)
+		throw py::error_already_set();
 }
 
 /* The columns at every z, one array each, from one pass. */
 std::vector<py::array_t<double>>
-table(Universe &self, const py::object &z, const std::vector<columns::Id> &ids, const py::object &threads)
+table(Universe &self, const arguments::Values &z, const std::vector<columns::Id> &ids, const py::object &threads)
 {
 	need_growth(self, ids);
-	py::array_t<double> in = as_array(z, "z");
+	const py::array_t<double> &in = z.array;
+	warn_negative(in.data(), in.size());
 	std::vector<py::array_t<double>> out;
 	for (std::size_t c = 0; c < ids.size(); c++)
 		out.emplace_back(std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
@@ -228,13 +192,11 @@ table(Universe &self, const py::object &z, const std::vector<columns::Id> &ids, 
 std::vector<columns::Id>
 column_list(const py::object &names, std::vector<std::string> &keys, bool pairs)
 {
-	if (py::isinstance<py::str>(names))
-		throw py::type_error("columns: expected a sequence of names, not one string");
+	if (py::isinstance<py::str>(names) || py::isinstance<py::bytes>(names))
+		throw py::type_error("columns: expected a sequence of names, not one name");
 	std::vector<columns::Id> ids;
 	for (const py::handle &n : names) {
-		if (!py::isinstance<py::str>(n))
-			throw py::type_error("columns: expected names, not " + std::string(py::str(n.get_type().attr("__name__"))));
-		keys.push_back(n.cast<std::string>());
+		keys.push_back(arguments::name(n, "columns"));
 		const columns::Column &c = column(keys.back(), "columns");
 		if ((c.use == columns::pair) != pairs)
 			throw py::value_error("columns: '" + keys.back() + (pairs ? "' is not a column of pairs; those are "
@@ -252,14 +214,14 @@ between(Universe &self, const py::object &z1, const py::object &z2, const py::ob
 {
 	std::vector<std::string> keys;
 	std::vector<columns::Id> ids = column_list(names, keys, true);
-	py::array_t<double> a = as_array(z1, "z1"), b = as_array(z2, "z2");
+	arguments::Values a = arguments::values(z1, "z1"), b = arguments::values(z2, "z2");
 	py::tuple both;
 	try {
-		both = py::module_::import("numpy").attr("broadcast_arrays")(a, b);
+		both = py::module_::import("numpy").attr("broadcast_arrays")(a.array, b.array);
 	} catch (py::error_already_set &e) {
 		throw py::value_error(std::string("z1, z2: shapes that do not broadcast: ") + e.what());
 	}
-	py::array_t<double> A = as_array(both[0], "z1"), B = as_array(both[1], "z2");
+	py::array_t<double> A = arguments::values(both[0], "z1").array, B = arguments::values(both[1], "z2").array;
 	std::size_t count = A.size();
 	std::vector<py::array_t<double>> out;
 	for (std::size_t c = 0; c < ids.size(); c++)
@@ -279,18 +241,25 @@ between(Universe &self, const py::object &z1, const py::object &z2, const py::ob
 			for (std::size_t j = 0; j < n; j++)
 				to[c][first + j] = columns::pair_value(ids[c], zs[j], zs[n + j], self.u, d[j], d[n + j]);
 	});
-	bool one = scalar(z1) && scalar(z2);
+	warn_negative(A.data(), count);
+	warn_negative(B.data(), count);
+	arguments::Values shape;
+	shape.one = a.one && b.one;
+	if (!a.mask.is_none() || !b.mask.is_none())
+		shape.mask = py::module_::import("numpy").attr("logical_or")(a.mask.is_none() ? py::object(py::bool_(false)) : a.mask,
+									     b.mask.is_none() ? py::object(py::bool_(false)) : b.mask);
 	py::dict result;
 	for (std::size_t k = 0; k < ids.size(); k++)
-		result[keys[k].c_str()] = one ? py::object(py::float_(out[k].data()[0])) : py::object(out[k]);
+		result[keys[k].c_str()] = arguments::result(shape, out[k]);
 	return result;
 }
 
 /* The redshifts at which quantity takes the values: value k solved as skytable
  * solves line k + 1 (from line 513 on, from the guide). */
 py::object
-redshift(Universe &self, const std::string &quantity, const py::object &values, const py::object &threads)
+redshift(Universe &self, const py::object &quantity_name, const py::object &values, const py::object &threads)
 {
+	std::string quantity = arguments::name(quantity_name, "quantity");
 	if (quantity == "d_A")
 		throw py::value_error(std::string("quantity: ") + columns::two_redshifts);
 	const columns::Column &c = column(quantity, "quantity");
@@ -307,8 +276,8 @@ redshift(Universe &self, const std::string &quantity, const py::object &values, 
 		}
 		inv = slot.get();
 	}
-	bool one = scalar(values);
-	py::array_t<double> in = as_array(values, "values");
+	arguments::Values given = arguments::values(values, "values");
+	const py::array_t<double> &in = given.array;
 	py::array_t<double> out(std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
 	std::size_t count = in.size();
 	const double *v = in.data();
@@ -323,9 +292,7 @@ redshift(Universe &self, const std::string &quantity, const py::object &values, 
 				lines[j] = static_cast<long>(first + j + 1);
 			inverse::solve(inv->problem, v + first, lines.data(), n, z + first, d.data());
 		});
-	if (one)
-		return py::float_(z[0]);
-	return std::move(out);
+	return arguments::result(given, out);
 }
 
 /* A parameter's value: a number, unfit values refused with ValueError. */
@@ -434,7 +401,7 @@ repr(const Universe &self)
 
 /* The arguments that make the universe again, in Universe()'s order. */
 py::tuple
-arguments(const Universe &self)
+remade(const Universe &self)
 {
 	const expansion::Model &m = self.u.m;
 	py::object none = py::none();
@@ -480,6 +447,7 @@ from_astropy(const py::object &cls, const py::object &cosmo)
 
 PYBIND11_MODULE(skykit, mod)
 {
+	mod.attr("__version__") = KIT_VERSION;
 	mod.doc() = "Cosmological distances, times and their inverse on numpy arrays: every value the double\n"
 		    "skytable prints with -digits 17 for the same parameters and rule.\n\n"
 		    "    >>> import skykit\n"
@@ -491,6 +459,16 @@ PYBIND11_MODULE(skykit, mod)
 		py::dict());
 	meta.attr("__call__") = py::reinterpret_steal<py::object>(PyInstanceMethod_New(
 		py::cpp_function([](py::handle cls, py::args args, py::kwargs kwargs) {
+			/* An unknown keyword names itself and the parameters. */
+			for (const auto &item : kwargs) {
+				std::string key = py::str(item.first);
+				if (std::find(std::begin(parameters), std::end(parameters), key) == std::end(parameters)) {
+					std::string list;
+					for (const char *p : parameters)
+						list += (list.empty() ? "" : ", ") + std::string(p);
+					throw py::type_error("Universe(): no parameter '" + key + "'; the parameters are " + list);
+				}
+			}
 			making = true;
 			struct Done {
 				~Done() { making = false; }
@@ -543,14 +521,14 @@ PYBIND11_MODULE(skykit, mod)
 	PyType_Modified(type);
 	universe.def("__repr__", &repr);
 	universe.def("__reduce__", [](const py::object &self) {
-		return py::make_tuple(self.get_type(), arguments(self.cast<const Universe &>()));
+		return py::make_tuple(self.get_type(), remade(self.cast<const Universe &>()));
 	});
 	universe.def("__eq__", [](const Universe &a, const py::object &b) -> py::object {
 		if (!py::isinstance<Universe>(b))
 			return py::reinterpret_borrow<py::object>(Py_NotImplemented);
-		return py::bool_(arguments(a).equal(arguments(b.cast<const Universe &>())));
+		return py::bool_(remade(a).equal(remade(b.cast<const Universe &>())));
 	});
-	universe.def("__hash__", [](const Universe &self) { return py::hash(arguments(self)); });
+	universe.def("__hash__", [](const Universe &self) { return py::hash(remade(self)); });
 	universe.def_static("from_astropy", [](const py::object &cosmo) {
 		return from_astropy(py::module_::import("skykit").attr("Universe"), cosmo);
 	}, "cosmo"_a, "The universe of an astropy cosmology (LambdaCDM, wCDM, w0waCDM, wpwaCDM, flat or\n"
@@ -586,10 +564,8 @@ PYBIND11_MODULE(skykit, mod)
 		universe.def(
 			c.name,
 			[id](Universe &self, const py::object &z, const py::object &threads) -> py::object {
-				auto out = table(self, z, {id}, threads);
-				if (scalar(z))
-					return py::float_(out[0].data()[0]);
-				return out[0];
+				arguments::Values values = arguments::values(z, "z");
+				return arguments::result(values, table(self, values, {id}, threads)[0]);
 			},
 			"z"_a, py::kw_only(), "threads"_a = py::none(), doc.c_str());
 	}
@@ -598,10 +574,11 @@ PYBIND11_MODULE(skykit, mod)
 		[](Universe &self, const py::object &z, const py::object &names, const py::object &threads) {
 			std::vector<std::string> keys;
 			std::vector<columns::Id> ids = column_list(names, keys, false);
-			auto arrays = table(self, z, ids, threads);
+			arguments::Values values = arguments::values(z, "z");
+			auto arrays = table(self, values, ids, threads);
 			py::dict out;
 			for (std::size_t k = 0; k < ids.size(); k++)
-				out[keys[k].c_str()] = scalar(z) ? py::object(py::float_(arrays[k].data()[0])) : py::object(arrays[k]);
+				out[keys[k].c_str()] = arguments::result(values, arrays[k]);
 			return out;
 		},
 		"z"_a, "columns"_a = py::make_tuple("d_L", "d_c", "d_A"), py::kw_only(), "threads"_a = py::none(),

@@ -41,6 +41,7 @@ def same(a, b):
     return a == b or (math.isnan(a) and math.isnan(b))
 
 
+@pytest.mark.filterwarnings("ignore:1 negative redshift")
 @pytest.mark.parametrize("kwargs,args", UNIVERSES)
 def test_every_column_and_inverse_as_skytable_prints(kwargs, args):
     rng = np.random.default_rng(27)
@@ -108,13 +109,23 @@ def test_ctrl_c_stops_a_long_call():
     (lambda: skykit.Universe(radiation=-1e-5), ValueError, "radiation"),
     (lambda: skykit.Universe(w0=float("inf")), ValueError, "w0"),
     (lambda: skykit.Universe().d_L("1"), TypeError, "z"),
-    (lambda: skykit.Universe().d_L(["a", 1]), ValueError, "z"),
+    (lambda: skykit.Universe().d_L(["a", 1]), TypeError, "z: expected numbers, not strings"),
     (lambda: skykit.Universe().d_L(1, threads=0), ValueError, "threads"),
     (lambda: skykit.Universe().table(1, ["d_L", "D_L"]), ValueError, "D_L"),
     (lambda: skykit.Universe().table(1, "d_L"), TypeError, "columns"),
     (lambda: skykit.Universe().redshift("d_A", 100), ValueError, "d_A"),
     (lambda: skykit.Universe().redshift("H", 100), ValueError, "quantity"),
-    (lambda: skykit.Universe().redshift("d_L", {"a": 1}), ValueError, "values"),
+    (lambda: skykit.Universe().redshift("d_L", {"a": 1}), TypeError, "values: expected numbers, not objects"),
+    (lambda: skykit.Universe().d_L(None), TypeError, "z: expected numbers, not NoneType"),
+    (lambda: skykit.Universe().d_L(np.array(["2020-01-01"], dtype="datetime64[D]")), TypeError, "z: .* dates"),
+    (lambda: skykit.Universe().d_L(1 + 2j), TypeError, "z: .* complex"),
+    (lambda: skykit.Universe().d_L(np.array([None, 1.0])), TypeError, "z: .* objects"),
+    (lambda: skykit.Universe(H0=70), TypeError, "no parameter 'H0'; the parameters are h0, omega_m"),
+    (lambda: skykit.Universe(h0=np.array([1.0, 2.0])), TypeError, "h0: expected a number"),
+    (lambda: skykit.Universe().d_L(1, threads=2**31), ValueError, "threads"),
+    (lambda: skykit.Universe().d_L(1, threads=True), TypeError, "threads"),
+    (lambda: skykit.Universe().table(1, ["\ud800"]), ValueError, "columns"),
+    (lambda: skykit.Universe().redshift("\ud800", 1), ValueError, "quantity"),
     (lambda: skykit.Universe.__new__(skykit.Universe), TypeError, "__new__"),
     (lambda: skykit.Universe(h0=0), ValueError, "h0"),
     (lambda: skykit.Universe(omega_m=float("nan")), ValueError, "omega_m"),
@@ -202,3 +213,22 @@ def test_growth():
     assert u.sigma8 == 0.8 and pickle.loads(pickle.dumps(u)) == u and u != skykit.Universe()
     with pytest.warns(RuntimeWarning, match="dark energy"):
         assert math.isnan(skykit.Universe(w0=0.5).D(1.0))
+
+
+def test_inputs_as_numpy_takes_them():
+    """0-d in, float out; masks kept; pandas' NA as nan; numpy integers as
+    threads; bytes names; negative redshifts warned of, once per call."""
+    u = skykit.Universe()
+    assert isinstance(u.d_L(np.array(1.0)), float) and u.d_L(np.array(1.0)) == u.d_L(1.0)
+    masked = u.mu(np.ma.array([0.5, 1, 2], mask=[0, 1, 0]))
+    assert list(np.ma.getmaskarray(masked)) == [False, True, False] and masked[0] == u.mu(0.5)
+    pandas = pytest.importorskip("pandas")
+    got = u.d_L(pandas.Series([0.5, None, 2.0], dtype="Float64"))
+    assert got[0] == u.d_L(0.5) and math.isnan(got[1]) and got[2] == u.d_L(2.0)
+    assert list(u.d_L([1, 2], threads=np.int64(2))) == list(u.d_L([1, 2]))
+    assert u.table(1, [b"d_L"]) == {"d_L": u.d_L(1.0)} and u.redshift(b"d_L", 6452.3) == u.redshift("d_L", 6452.3)
+    with pytest.warns(RuntimeWarning, match="2 negative redshifts") as warned:
+        assert list(u.d_L([-1, 1, -2])) == [0, u.d_L(1.0), 0]
+    assert len(warned) == 1
+    assert skykit.__version__ == subprocess.run([SKYTABLE, "--version"], capture_output=True,
+                                                text=True).stdout.split()[-1]
