@@ -98,7 +98,16 @@ inline Values
 values(const py::object &x, const char *name)
 {
 	Values v;
-	v.mask = py::none();
+	if (PyFloat_Check(x.ptr()) || (PyLong_Check(x.ptr()) && !PyBool_Check(x.ptr()))) {
+		/* A number, the commonest single value, without numpy's calls. */
+		double z = PyFloat_AsDouble(x.ptr());
+		if (z == -1 && PyErr_Occurred())
+			throw py::error_already_set();
+		v.array = py::array_t<double>(std::vector<py::ssize_t>{});
+		*v.array.mutable_data() = z;
+		v.one = true;
+		return v;
+	}
 	py::module_ np = py::module_::import("numpy");
 	auto refuse = [&](const std::string &what) {
 		return py::type_error(std::string(name) + ": expected numbers, not " + what);
