@@ -285,6 +285,9 @@ main(int argc, char *argv[])
 	else
 		read_errno = stream::read_input(r, 0, prefix, first_line);
 	stream::stop(r);
+	/* What is written comes before the notes about it. */
+	if (!r.write_errno && std::fflush(stdout) != 0)
+		r.write_errno = errno;
 
 	/* A lost write is the one failure to report: nothing after it counts. */
 	const char *file = setup.table.file.c_str();
