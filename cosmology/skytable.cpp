@@ -163,8 +163,14 @@ static int find_fields(Table &t, bool numbered, const char *l, const char *end, 
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static std::string joined(const std::vector<columns::Id> &list, char sep);
 static void compute(stream::Block &b, const void *setup);
-static int read_tables(const Options &o, Setup &s, stream::Ring &r, char *const *files, int count, int fd,
-		       std::string &prefix, long first_line, int *read_errno);
+/* The tables' files: their names, and the first one's descriptor. */
+struct Files {
+	char *const *names;
+	int count;
+	int fd;
+};
+static int read_tables(const Options &o, Setup &s, stream::Ring &r, const Files &files, std::string &prefix,
+		       long first_line, int *read_errno);
 static void put(std::string &out, double x, int digits);
 
 int
@@ -278,7 +284,7 @@ main(int argc, char *argv[])
 	int read_errno = 0, status = 0;
 	stream::start(r, o.threads ? o.threads : default_threads(), compute, &setup, format);
 	if (o.column)
-		status = read_tables(o, setup, r, files, file_count, fd, prefix, first_line, &read_errno);
+		status = read_tables(o, setup, r, {files, file_count, fd}, prefix, first_line, &read_errno);
 	else if (i < argc)
 		stream::read_arguments(r, o.pairs ? pair_args.data() : argv + i,
 				       o.pairs ? static_cast<int>(pair_args.size()) : argc - i);
@@ -571,9 +577,8 @@ read_header(const Options &o, Table &t, int fd, bool first_input, std::string &p
 		std::size_t k = std::min(prefix.find_first_not_of(" \t\r"), stop);
 		/* A last '\r' may be a CRLF's, which does not count. */
 		std::size_t size = prefix.size() - (!prefix.empty() && prefix.back() == '\r');
-		bool ok = true, more = false;
+		bool ok = true, more = start; /* three bytes first, for a byte order mark */
 		if (start) {
-			more = true;
 		} else if (copying == blanks && k < stop) {
 			/* The run ends: in a comment, or in a row too long. */
 			if (!pass(k))
@@ -690,17 +695,20 @@ find_fields(Table &t, bool numbered, const char *l, const char *end, long line)
  * said by the caller.
  */
 static int
-read_tables(const Options &o, Setup &s, stream::Ring &r, char *const *files, int count, int fd,
-	    std::string &prefix, long first_line, int *read_errno)
+read_tables(const Options &o, Setup &s, stream::Ring &r, const Files &files, std::string &prefix, long first_line,
+	    int *read_errno)
 {
+	int fd = files.fd;
+	char *const *names = files.names;
+	int count = files.count;
 	for (int k = 0; k < count && !r.failed; k++) {
 		if (k > 0) {
 			Table t = s.table;
-			t.file = std::string(shown(files[k]).text) + ": ";
+			t.file = std::string(shown(names[k]).text) + ": ";
 			t.header.clear(), t.header_line = 0;
 			prefix.clear();
 			std::fflush(stdout);
-			if (open_table(files[k], &fd) < 0)
+			if (open_table(names[k], &fd) < 0)
 				return 1;
 			int status = read_header(o, t, fd, false, prefix, first_line);
 			if (status == -2) {
@@ -715,7 +723,7 @@ read_tables(const Options &o, Setup &s, stream::Ring &r, char *const *files, int
 			}
 			if (t.header != s.table.header) {
 				std::fprintf(stderr, "skytable: %sits header is not that of %s\n", t.file.c_str(),
-					     shown(files[0]).text);
+					     shown(names[0]).text);
 				close(fd);
 				return 1;
 			}
@@ -723,7 +731,7 @@ read_tables(const Options &o, Setup &s, stream::Ring &r, char *const *files, int
 			if (t.header_line) {
 				std::size_t row = fields::record_end(prefix.data(), prefix.data() + prefix.size(), t.sep) -
 						  prefix.data();
-				first_line += 1 + std::count(prefix.begin(), prefix.begin() + row, '\n');
+				first_line += 1 + std::count(prefix.data(), prefix.data() + row, '\n');
 				prefix.erase(0, std::min(row + 1, prefix.size()));
 			}
 			s.table.file = t.file;
