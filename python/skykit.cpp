@@ -488,9 +488,12 @@ PYBIND11_MODULE(skykit, mod)
 				      "flat=True closes the budget with the vacuum instead of lambda0 (0.73).\n"
 				      "exact=True (the default) takes the integrals to their true values; False, by\n"
 				      "the 1000-step midpoint rule skydepth prints.  Immutable, hashable, picklable.\n\n"
-				      "Each method takes a float, giving a float, or anything array-like, giving a\n"
-				      "float64 array of its shape; threads=None uses every processor.  Ctrl-C stops\n"
-				      "a long call.");
+				      "Each method takes a float (or a 0-d array), giving a float, or anything\n"
+				      "array-like, giving a float64 array of its shape: a masked array gives one with\n"
+				      "its mask, a pandas array's NA gives nan; None, strings, dates, complex numbers\n"
+				      "and objects raise TypeError naming the argument.  A negative redshift gives 0\n"
+				      "for the distances and nan for the rest, and one RuntimeWarning a call counts\n"
+				      "them.  threads=None uses every processor.  Ctrl-C stops a long call.");
 	universe.def(py::init([](const py::object &h0, const py::object &omega_m, const py::object &lambda0,
 				 const py::object &radiation, const py::object &w0, const py::object &wa,
 				 const py::object &exact, const py::object &tcmb0, const py::object &neff,
