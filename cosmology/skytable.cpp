@@ -314,14 +314,15 @@ main(int argc, char *argv[])
 	return finish("skytable") | status;
 }
 
-/* Reads the options into o, up to the first argument that is not one, or
- * after --.  Returns the index of the first value, or -1 after saying on
- * standard error what was wrong. */
+/* Reads the options into o, up to the first argument that is not one (a
+ * lone - is standard input, not an option), or after --.  Returns the
+ * index of the first value, or -1 after saying on standard error what was
+ * wrong. */
 static int
 parse_options(int argc, char *argv[], Options &o)
 {
 	int i;
-	for (i = 1; i < argc && argv[i][0] == '-'; i++) {
+	for (i = 1; i < argc && argv[i][0] == '-' && argv[i][1]; i++) {
 		const char *name = argv[i];
 		if (!std::strcmp(name, "--")) {
 			i++;

@@ -216,9 +216,11 @@ def test_growth():
 
 
 def test_inputs_as_numpy_takes_them():
-    """0-d in, float out; masks kept; pandas' NA as nan; numpy integers as
-    threads; bytes names; negative redshifts warned of, once per call."""
+    """0-d in, float out; masks kept; pandas' NA as nan; numpy scalars as
+    parameters and threads; bytes names; negative redshifts warned of, once
+    per call."""
     u = skykit.Universe()
+    assert skykit.Universe(h0=np.float64(70), omega_m=np.array(0.3)) == skykit.Universe(h0=70, omega_m=0.3)
     assert isinstance(u.d_L(np.array(1.0)), float) and u.d_L(np.array(1.0)) == u.d_L(1.0)
     masked = u.mu(np.ma.array([0.5, 1, 2], mask=[0, 1, 0]))
     assert list(np.ma.getmaskarray(masked)) == [False, True, False] and masked[0] == u.mu(0.5)

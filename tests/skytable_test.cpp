@@ -271,7 +271,7 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-verbosely"}, "", "", "skytable: unknown option: -verbosely\n" + usage, 1},
 		{{"-h0=70"}, "", "", "skytable: unknown option: -h0=70\n" + usage, 1},
 		{{"-1"}, "", "", "skytable: unknown option: -1\n" + usage, 1},
-		{{"-"}, "", "", "skytable: unknown option: -\n" + usage, 1},
+		{{"-"}, "", "", "skytable: argument 1: not a number: -\n" + usage, 1},
 		{{"-\x1b[2J"}, "", "", "skytable: unknown option: -\\x1b[2J\n" + usage, 1},
 		{{"1", "-simple"}, "", "",
 		 "skytable: argument 2: not a number: -simple (options come before the redshifts)\n" + usage, 1},
@@ -375,6 +375,8 @@ TEST(Skytable, Models)
 		 "0\t0.386485\t1\t0.483107\n1\t0.424728\t0.62287\t0.852361\ninf\t0\t0.000253824\t0\n", "", 0},
 		{{"-w0", "0.5", "-columns", "D,Omega_M_z", "1"}, "", "1\tnan\t0.115636\n",
 		 "skytable: note: dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and fsigma8 are nan\n", 0},
+		/* a universe that turns around between the growth solution's steps never had an a -> 0 */
+		{{"-omega", "0.50410147", "-lambda", "2.00587782", "-columns", "D,f", "0.1"}, "", "0.1\tnan\tnan\n", "", 0},
 		{{"-columns", "Omega_M_z,rho_c", "0", "inf", "-1"}, "", "0\t0.269979\t1.47911e+11\ninf\t0\tinf\n-1\tnan\tnan\n", "skytable: note: 1 line had a negative redshift; its distances are 0, the rest nan\n", 0},
 		{{"-cosmology", "Planck18", "-simple", "--", "1"}, "", "1\t6791.27\n", "", 0},
 		// Pairs: a lens at z1, a source at z2.
@@ -454,13 +456,15 @@ TEST(Skytable, LinesWhateverTheirArrival)
 }
 
 /* Answers and failures come at once, whatever standard input still holds:
- * here it stays open and never ends, or is a directory. */
+ * here it stays open and never ends, or is a directory; output that cannot
+ * be written ends the run before more input comes. */
 TEST(Skytable, NeverWaitsForMore)
 {
 	const struct {
 		Stdin end;
 		std::string input, out, err;
 		int status;
+		Stdout to = Stdout::pipe;
 	} cases[] = {
 		{Stdin::held, "1\noops\n", "1\t6452.3\n", "skytable: line 2: not a number: oops\n", 1},
 		{Stdin::held, "1\n" + std::string(5000, '1') + "\n", "1\t6452.3\n",
@@ -471,9 +475,10 @@ TEST(Skytable, NeverWaitsForMore)
 		 "skytable: line 2: not a number: " + std::string(40, 'x') + "\n", 1},
 		{Stdin::held_until_line, "1\n", "1\t6452.3\n", "", 0},
 		{Stdin::directory, "", "", "skytable: read error: Is a directory\n", 1},
+		{Stdin::held, "1\n", "", "skytable: write error: No space left on device\n", 1, Stdout::full},
 	};
 	for (const auto &c : cases) {
-		Outcome o = run(SKYTABLE_PATH, {"-simple"}, Stdout::pipe, c.input, c.end);
+		Outcome o = run(SKYTABLE_PATH, {"-simple"}, c.to, c.input, c.end);
 		EXPECT_EQ(o.out, c.out) << c.input;
 		EXPECT_EQ(o.err, c.err) << c.input;
 		EXPECT_EQ(o.status, c.status) << c.input;
@@ -989,6 +994,10 @@ TEST(Skytable, TablesAsHanded)
 		{{"-column", "z", "-simple"}, "z,w\n-1,a\n2,b\n", "z,w,d_L\n-1,a,0\n2,b,15301.8\n",
 		 "skytable: note: 1 row had a negative redshift; its distances are 0, the rest nan\n", 0},
 		{{"-column", "z", "-sep", "\""}, "", "", "skytable: -sep: not tab, comma, space or one character: \"\n" + usage, 1},
+		/* a number that underflows, read as a header candidate */
+		{{"-column", "1", "-simple"}, "1e-400\n2\n", "1e-400,0\n2,15301.8\n", lone, 0},
+		/* a control byte is not a blank: no comment, its quote opens */
+		{{"-column", "z", "-simple"}, "a,b,z\n\x01#,\"a\nb\",1\n", "a,b,z,d_L\n\x01#,\"a\nb\",1,6452.3\n", "", 0},
 	};
 	for (const auto &c : cases)
 		in_pieces(c, {0, 1, 7, 4097});
@@ -1001,6 +1010,7 @@ TEST(Skytable, TablesAsHanded)
 	std::ofstream(other) << "id,z\n3,c\n";
 	const Failure files[] = {
 		{{"-column", "z", "-simple", a, "-", a}, "z,id\n0.5,s\n", "z,id,d_L\n1,a,6452.3\n0.5,s,2745.16\n1,a,6452.3\n", "", 0},
+		{{"-column", "z", "-simple", "-"}, "z,id\n0.5,s\n", "z,id,d_L\n0.5,s,2745.16\n", "", 0},
 		{{"-column", "z", "-simple", a, b}, "", "z,id,d_L\n1,a,6452.3\n# from b\n2,b,15301.8\n",
 		 "skytable: " + b + ": line 4: z: not a number: x\n", 1},
 		{{"-column", "z", "-simple", a, other, a}, "", "z,id,d_L\n1,a,6452.3\n",
