@@ -82,6 +82,13 @@ named(const char *name, std::size_t len)
 	return nullptr;
 }
 
+/* Whether the column needs the growth of structure solved (growth.h). */
+inline bool
+grows(Id id)
+{
+	return id == D || id == f_rate || id == fsigma8;
+}
+
 /* Omega_M(z) = Omega_M a^-3 / E^2 = Omega_M / (a F), F the Friedmann sum;
  * as a -> 0, 0 under radiation and 1 without it. */
 inline double
@@ -117,7 +124,7 @@ pair_value(Id id, double z1, double z2, const expansion::Universe &u, const expa
 		return D_ls;
 	case Sigma_crit: {
 		/* c^2/(4 pi G M_sun) in 1/m, D_s/(D_l D_ls) in 1/Mpc. */
-		double c = expansion::c_km_s * 1e3, mpc_m = expansion::mpc_km * 1e3, pc_m = mpc_m * 1e-6;
+		double c = expansion::c_m_s, mpc_m = expansion::mpc_m, pc_m = mpc_m * 1e-6;
 		return c * c / (4 * M_PI * expansion::GM_sun) * (d2.d_A / (d1.d_A * D_ls)) / mpc_m * (pc_m * pc_m);
 	}
 	default:
@@ -172,7 +179,7 @@ value(Id id, double z, const expansion::Universe &u, const expansion::Depth &d)
 		return z < 0 ? NAN : matter_at(z, u);
 	default: {
 		/* 3 H^2 / (8 pi G), H in 1/s, over the Sun's mass per Mpc^3. */
-		double H = u.m.H0 * expansion::rate(z, u) / expansion::mpc_km, mpc_m = expansion::mpc_km * 1e3;
+		double H = u.m.H0 * expansion::rate(z, u) / expansion::mpc_km, mpc_m = expansion::mpc_m;
 		return z < 0 ? NAN : 3 * (H * H) * (mpc_m * mpc_m * mpc_m) / (8 * M_PI * expansion::GM_sun);
 	}
 	}

@@ -20,6 +20,7 @@ namespace expansion {
 /* Physical constants, named once. */
 const double c_km_s = 299792.458;	       /* the speed of light, km/s, exact */
 const double mpc_km = 3.0856775814913673e19;   /* a megaparsec in km: IAU 2015's parsec */
+const double c_m_s = c_km_s * 1e3, mpc_m = mpc_km * 1e3; /* the same in m */
 const double gyr_s = 3.15576e16;	       /* a Julian gigayear in s, IAU */
 const double k_B = 1.380649e-23;	       /* Boltzmann, J/K, exact in CODATA 2018 */
 const double h_planck = 6.62607015e-34;	       /* Planck, J s, exact in CODATA 2018 */
@@ -42,7 +43,7 @@ const double nu_per_photon = 0.875 * (4.0 / 11) * t_nu_ratio;
 inline double
 photon_density(double T)
 {
-	const double c = c_km_s * 1e3, H100 = 100 / mpc_km;
+	const double c = c_m_s, H100 = 100 / mpc_km;
 	return 4 * sigma_sb * (T * T) * (T * T) / (c * c * c) / (3 * H100 * H100 / (8 * neutrinos::pi * G_si));
 }
 

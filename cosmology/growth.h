@@ -28,6 +28,10 @@
 
 namespace growth {
 
+/* What is said where the growth has no early solution to start from. */
+const char *const dark_note =
+	"dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and fsigma8 are nan";
+
 struct Growth {
 	bool holds = false; /* whether the early solution holds */
 	bool dark = false;  /* it does not for dark energy not negligible as a -> 0 */

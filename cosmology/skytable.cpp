@@ -241,12 +241,10 @@ main(int argc, char *argv[])
 	inverse::Guide guide;
 	Setup setup;
 	setup.u = expansion::universe(o.model);
-	if (o.from == columns::D || asked(o.columns, columns::D) || asked(o.columns, columns::f_rate) ||
-	    asked(o.columns, columns::fsigma8)) {
+	if (columns::grows(o.from) || std::any_of(o.columns.begin(), o.columns.end(), columns::grows)) {
 		setup.u.growth = growth::solve(setup.u);
 		if (setup.u.growth->dark)
-			note("skytable", "dark energy is not negligible as a -> 0, where the growth of structure starts: "
-					 "D, f and fsigma8 are nan");
+			note("skytable", "%s", growth::dark_note);
 	}
 	setup.columns = o.columns;
 	setup.pairs = o.pairs;

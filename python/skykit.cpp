@@ -67,7 +67,7 @@ need_growth(Universe &self, const std::vector<columns::Id> &ids)
 {
 	bool needed = false;
 	for (columns::Id c : ids) {
-		needed = needed || c == columns::D || c == columns::f_rate || c == columns::fsigma8;
+		needed = needed || columns::grows(c);
 		if (c == columns::fsigma8 && std::isnan(self.u.m.sigma8))
 			throw py::value_error("fsigma8: this Universe has no sigma8; give Universe(sigma8=...)");
 	}
@@ -79,10 +79,7 @@ need_growth(Universe &self, const std::vector<columns::Id> &ids)
 			self.u.growth = growth::solve(self.u);
 	}
 	if (self.u.growth->dark &&
-	    PyErr_WarnEx(PyExc_RuntimeWarning,
-			 "dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and "
-			 "fsigma8 are nan",
-			 1) < 0)
+	    PyErr_WarnEx(PyExc_RuntimeWarning, growth::dark_note, 1) < 0)
 		throw py::error_already_set();
 }
 
