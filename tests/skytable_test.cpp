@@ -377,6 +377,8 @@ TEST(Skytable, Models)
 		 "skytable: note: dark energy is not negligible as a -> 0, where the growth of structure starts: D, f and fsigma8 are nan\n", 0},
 		/* a universe that turns around between the growth solution's steps never had an a -> 0 */
 		{{"-omega", "0.50410147", "-lambda", "2.00587782", "-columns", "D,f", "0.1"}, "", "0.1\tnan\tnan\n", "", 0},
+		/* no matter, nothing that grows */
+		{{"-omega", "0", "-columns", "D,f", "1"}, "", "1\tnan\tnan\n", "", 0},
 		{{"-columns", "Omega_M_z,rho_c", "0", "inf", "-1"}, "", "0\t0.269979\t1.47911e+11\ninf\t0\tinf\n-1\tnan\tnan\n", "skytable: note: 1 line had a negative redshift; its distances are 0, the rest nan\n", 0},
 		{{"-cosmology", "Planck18", "-simple", "--", "1"}, "", "1\t6791.27\n", "", 0},
 		// Pairs: a lens at z1, a source at z2.
