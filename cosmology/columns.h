@@ -115,6 +115,9 @@ pair_value(Id id, double z1, double z2, const expansion::Universe &u, const expa
 	double d_c = d2.d_c - d1.d_c;
 	double d_M = u.Omega_k == 0 ? d_c : expansion::transverse(u, d_c);
 	double D_ls = d_M / (1 + z2);
+	/* A source at z2 = inf: D_s and D_ls are both 0, and their ratio is
+	 * that of the transverse distances. */
+	bool endless = std::isinf(z2) && z1 < z2;
 	switch (id) {
 	case d_c12:
 		return d_c;
@@ -125,10 +128,11 @@ pair_value(Id id, double z1, double z2, const expansion::Universe &u, const expa
 	case Sigma_crit: {
 		/* c^2/(4 pi G M_sun) in 1/m, D_s/(D_l D_ls) in 1/Mpc. */
 		double c = expansion::c_m_s, mpc_m = expansion::mpc_m, pc_m = mpc_m * 1e-6;
-		return c * c / (4 * M_PI * expansion::GM_sun) * (d2.d_A / (d1.d_A * D_ls)) / mpc_m * (pc_m * pc_m);
+		double ratio = endless ? d2.d_M / d_M / d1.d_A : d2.d_A / (d1.d_A * D_ls);
+		return c * c / (4 * M_PI * expansion::GM_sun) * ratio / mpc_m * (pc_m * pc_m);
 	}
 	default:
-		return (1 + z1) * d1.d_A * d2.d_A / D_ls;
+		return endless ? (1 + z1) * d1.d_A * (d2.d_M / d_M) : (1 + z1) * d1.d_A * d2.d_A / D_ls;
 	}
 }
 

@@ -115,7 +115,9 @@ content(const Model &m)
 		u.photons = photon_density(m.tcmb) / (h * h);
 		double n = std::floor(m.neff), per = m.neff / n, massless = n;
 		double y_per_ev = 1 / (k_B_eV * (t_nu_ratio * m.tcmb));
-		for (std::size_t k = 0; k < m.masses.size(); k++) {
+		/* At 0 K the neutrinos hold no density, whatever their mass:
+		 * their number goes as T^3. */
+		for (std::size_t k = 0; k < m.masses.size() && m.tcmb > 0; k++) {
 			double count = m.masses.size() == 1 ? n : 1;
 			if (m.masses[k] > 0)
 				u.species.push_back({m.masses[k] * y_per_ev, count}), massless -= count;
@@ -245,6 +247,28 @@ unfit_masses(const Model &m)
 		std::snprintf(text, sizeof text, "a mass, but no species: Neff %g is below 1", m.neff);
 	else
 		return "";
+	return text;
+}
+
+/* The most radiation today that a closed budget takes: the term that
+ * closes it (the vacuum where it does, else the curvature) cancels the
+ * radiation at a = 1, where the Friedmann sum is 1, to a rounding of about
+ * the radiation's last place; past 2^26 that leaves fewer than half a
+ * double's digits in H near z = 0, and near 2^52 none at all. */
+const double most_radiation = 0x1p26;
+
+/* Why radiation swamps the universe's budget, or "". */
+inline std::string
+swamped(const Content &u)
+{
+	double counted = u.m.tcmb >= 0 ? u.photons + u.neutrinos : u.m.flat ? u.radiation_density : 0;
+	if (!(counted > most_radiation))
+		return "";
+	char text[160];
+	std::snprintf(text, sizeof text,
+		      "radiation of %g today swamps the budget: the %s that closes it would cancel it to fewer than "
+		      "half a double's digits (above %g)",
+		      counted, u.m.flat ? "vacuum" : "curvature", most_radiation);
 	return text;
 }
 

@@ -20,7 +20,8 @@
 		"  -neutrinos exact|fit               massive neutrinos' density exactly, or by astropy's fit",  \
 		"  -flat                              the vacuum closes the budget: Omega_k is 0",               \
 		"  -cosmology NAME                    a published set, flat: Planck18, Planck15, Planck13,",     \
-		"                                     WMAP9, WMAP7, WMAP5; options given with it override it"
+		"                                     WMAP9, WMAP7, WMAP5; options given with it override it;",  \
+		"                                     astropy's numbers with -exact -neutrinos fit"
 
 namespace named {
 

@@ -288,6 +288,9 @@ note_unfit(const expansion::Model &m)
 	std::string why = unfit_masses(m);
 	if (!why.empty())
 		note("skydepth", "-mnu: %s", why.c_str());
+	why = swamped(content(m));
+	if (!why.empty())
+		note("skydepth", "%s: the numbers are what the sum gives", why.c_str());
 }
 
 /*

@@ -40,10 +40,10 @@ static const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 	"[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
 	"[-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] "
-	"[-sep tab|comma|space|C] [-from Q] [-digits N] [-threads N] [value ...]\n";
+	"[-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 static const char *const help[] = {
-	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-from Q] [-digits N] [-threads N] [value ...]",
+	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] [-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] [-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] [value ...]",
 	"  value ...                          redshifts; without any, the lines of standard input;",
 	"                                     with -column, the tables' files (- standard input)",
 	"  -simple                            only d_L after each redshift",
@@ -69,6 +69,8 @@ static const char *const help[] = {
 	"                                     columns after it",
 	"  -sep tab|comma|space|C             the table's separator, where its first row shows another:",
 	"                                     a word, or any one character, as in -sep ';'",
+	"  -decimal .|,                       the values' decimal separator, and that of every number",
+	"                                     added: -decimal , reads 2,5 and writes 6452,3",
 	"  -from Q                            the values are Q: d_L, d_c in Mpc, mu in mag, V_c in",
 	"                                     Gpc^3, t_age, t_lookback in Gyr, D; each gets its redshift,",
 	"                                     then its line: skytable -from d_L 6452.3 finds z = 1",
@@ -81,7 +83,7 @@ static const char *const help[] = {
 /* The options: those before hubble are flags, the others take the next
  * argument as their value. */
 enum Id { simple, verbose, exact, header, flat, pairs, hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, sigma8, mnu,
-	  neutrinos, cosmology, from, digits, threads, listed, column, sep, ids };
+	  neutrinos, cosmology, from, digits, threads, listed, column, sep, decimal, ids };
 static const struct Option {
 	const char *name;
 	Id id;
@@ -93,6 +95,7 @@ static const struct Option {
 	{"-header", header},	 {"-columns", listed},	{"-column", column}, {"-sep", sep},
 	{"-tcmb", tcmb},	 {"-neff", neff},	{"-mnu", mnu},	     {"-neutrinos", neutrinos},
 	{"-flat", flat},	 {"-cosmology", cosmology}, {"-sigma8", sigma8}, {"-pairs", pairs},
+	{"-decimal", decimal},
 };
 
 /* The longest row of a table read whole, and what a longer one is told. */
@@ -114,6 +117,7 @@ struct Options {
 	const char *column = nullptr; /* -column's NAME or N */
 	bool pairs = false;	      /* the values are pairs, z1 and z2 */
 	char sep = 0;		      /* -sep's: '\t', ',' or ' ' */
+	char decimal = '.';	      /* the values' decimal separator, and the columns' */
 };
 
 /* A table on standard input (-column): how its rows are cut, which field
@@ -128,6 +132,7 @@ struct Table {
 	std::string names;	 /* appended to the header: the columns' names */
 	std::string header;	 /* the header row's text, without its line end */
 	bool lone = false;	 /* the first row showed no separator: commas */
+	bool row = false;	 /* the input has a row, not only comments and blank lines */
 	std::string file;	 /* the file being read, "NAME: " in messages, or "" */
 };
 
@@ -137,6 +142,7 @@ struct Setup {
 	std::vector<columns::Id> columns; /* printed after the input's text */
 	bool pairs;			  /* the values are pairs, the columns those of pairs */
 	int digits;			  /* significant digits of every number written */
+	char decimal;			  /* the decimal separator of values read and numbers written */
 	inverse::Problem inverse;	  /* the kernel, and what the values are */
 	Table table;
 };
@@ -145,13 +151,15 @@ static int parse_options(int argc, char *argv[], Options &o);
 static bool model_option(Options &o, const char *name, Id id, const char *v);
 static bool settle_model(Options &o);
 static bool number(const char *text, const char *stop, double *value);
+static bool value_of(const char *text, const char *stop, char decimal, double *value);
 __attribute__((format(printf, 1, 2))) static int bad_usage(const char *format, ...);
 static int default_threads();
 static bool choose_columns(Options &o, const char *list);
 static int read_header(const Options &o, Table &t, int fd, bool first_input, std::string &prefix, long &line);
 static int open_table(const char *name, int *fd);
 static bool one_field(const char *l, const char *stop);
-static int find_fields(Table &t, bool numbered, const char *l, const char *end, long line);
+static int find_fields(Table &t, bool numbered, char decimal, const char *l, const char *end, long line);
+static std::string hint(const Table &t, std::size_t n, const char *l, const char *end);
 static bool asked(const std::vector<columns::Id> &list, columns::Id id);
 static std::string joined(const std::vector<columns::Id> &list, char sep);
 static void compute(stream::Block &b, const void *setup);
@@ -163,7 +171,7 @@ struct Files {
 };
 static int read_tables(const Options &o, Setup &s, stream::Ring &r, const Files &files, std::string &prefix,
 		       long first_line, int *read_errno);
-static void put(std::string &out, double x, int digits);
+static void put(std::string &out, double x, int digits, char decimal);
 
 int
 main(int argc, char *argv[])
@@ -177,7 +185,7 @@ main(int argc, char *argv[])
 		return 1;
 	for (int k = i; k < argc && !o.column; k++) {
 		double z;
-		if (!number(argv[k], argv[k] + std::strlen(argv[k]), &z))
+		if (!value_of(argv[k], argv[k] + std::strlen(argv[k]), o.decimal, &z))
 			return bad_usage("argument %d: not a number: %s%s", k, shown(argv[k]).text,
 					 argv[k][0] == '-' && std::isalpha(static_cast<unsigned char>(argv[k][1]))
 						 ? " (options come before the redshifts)"
@@ -193,7 +201,7 @@ main(int argc, char *argv[])
 			return bad_usage(o.pairs ? "-pairs: not a column of pairs: %s; those are %s"
 						 : "-columns: %s is a column of pairs (%s): give -pairs",
 					 columns::table[c].name, columns::names(columns::pair).c_str());
-	if (o.pairs && (argc - i) % 2)
+	if (o.pairs && !o.column && (argc - i) % 2)
 		return bad_usage("-pairs: %d redshifts, not pairs of them", argc - i);
 	if (o.pairs && o.column && !std::strchr(o.column, ','))
 		return bad_usage("-pairs with -column: two fields, as in -column z_lens,z_source");
@@ -208,6 +216,8 @@ main(int argc, char *argv[])
 	}
 	if (o.sep && !o.column)
 		return bad_usage("-sep is the separator of -column's table");
+	if (o.decimal == ',' && o.sep == ',')
+		return bad_usage("-decimal , with -sep comma: a comma cannot part both the fields and a number's digits");
 	/* With -column the operands are the tables' files, standard input
 	 * without any. */
 	static char stdin_name[] = "-";
@@ -219,21 +229,27 @@ main(int argc, char *argv[])
 	std::string prefix; /* what read_header read of the first input */
 	long first_line = 1; /* the line prefix starts on */
 	int fd = 0;
-	if (o.column) {
+	/* The header is that of the first file with a row: those before it
+	 * hold only comments and blank lines, which pass through. */
+	for (int k = 0; o.column; k++) {
 		if (i < argc)
-			table.file = std::string(shown(files[0]).text) + ": ";
-		if (open_table(files[0], &fd) < 0)
-			return 1;
-		int read_errno = read_header(o, table, fd, true, prefix, first_line);
+			table.file = std::string(shown(files[k]).text) + ": ";
+		if (open_table(files[k], &fd) < 0)
+			return finish("skytable") | 1;
+		int read_errno = read_header(o, table, fd, k == 0, prefix, first_line);
 		if (read_errno == -2)
 			return finish("skytable") | 1;
-		if (read_errno < 0)
-			return 1;
-		if (read_errno) {
+		if (read_errno > 0)
 			std::fprintf(stderr, "skytable: %sread error: %s\n", table.file.c_str(), std::strerror(read_errno));
-			return 1;
+		if (read_errno)
+			return finish("skytable") | 1;
+		if (table.row || k + 1 == file_count) {
+			files += k, file_count -= k;
+			table.names = joined(o.columns, table.sep);
+			break;
 		}
-		table.names = joined(o.columns, table.sep);
+		if (fd != 0)
+			close(fd);
 	}
 	if (o.header)
 		std::printf("%s%s\n", o.pairs ? "z1\tz2" : columns::table[o.from].name, joined(o.columns, '\t').c_str());
@@ -249,6 +265,7 @@ main(int argc, char *argv[])
 	setup.columns = o.columns;
 	setup.pairs = o.pairs;
 	setup.digits = o.digits;
+	setup.decimal = o.decimal;
 	setup.table = table;
 	/* The lookback time shares the comoving sum's samples and costs little
 	 * more; the age has samples of its own. */
@@ -266,7 +283,7 @@ main(int argc, char *argv[])
 	/* Pairs of arguments are lines of two redshifts. */
 	std::vector<std::string> joined_pairs;
 	std::vector<char *> pair_args;
-	for (int k = i; o.pairs && k + 1 < argc; k += 2)
+	for (int k = i; o.pairs && !o.column && k + 1 < argc; k += 2)
 		joined_pairs.push_back(std::string(argv[k]) + '\t' + argv[k + 1]);
 	pair_args.reserve(joined_pairs.size());
 	for (std::string &a : joined_pairs)
@@ -304,8 +321,9 @@ main(int argc, char *argv[])
 		note("skytable", "%ld %s had a negative redshift; %s distances are 0, the rest nan", r.negative,
 		     table.on ? (r.negative == 1 ? "row" : "rows") : (r.negative == 1 ? "line" : "lines"),
 		     r.negative == 1 ? "its" : "their");
-	if (table.lone && !r.write_errno && !r.bad_line)
-		note("skytable", "the table's first row shows no separator: the columns follow commas (-sep to choose)");
+	if (table.lone && !r.write_errno && !status)
+		note("skytable", "the table's first row shows no separator: the columns follow %s (-sep to choose)",
+		     table.sep == ',' ? "commas" : "semicolons");
 	if (r.reversed && !r.write_errno)
 		note("skytable", "%ld pair%s had z1 above z2; %s columns are nan", r.reversed, r.reversed == 1 ? "" : "s",
 		     r.reversed == 1 ? "its" : "their");
@@ -330,6 +348,10 @@ parse_options(int argc, char *argv[], Options &o)
 		for (const Option &c : options)
 			if (!std::strcmp(name, c.name))
 				op = &c;
+		double x;
+		if (!op && number(name, name + std::strlen(name), &x))
+			return bad_usage("unknown option: %s; a negative value goes after --, as in skytable -- %s",
+					 shown(name).text, shown(name).text), -1;
 		if (!op)
 			return bad_usage("unknown option: %s", shown(name).text), -1;
 		if (op->id < hubble) {
@@ -383,6 +405,12 @@ parse_options(int argc, char *argv[], Options &o)
 				return bad_usage("-sep: not tab, comma, space or one character: %s", shown(v).text), -1;
 			continue;
 		}
+		if (op->id == decimal) {
+			o.decimal = !std::strcmp(v, ",") ? ',' : !std::strcmp(v, ".") ? '.' : '\0';
+			if (!o.decimal)
+				return bad_usage("-decimal: not . or ,: %s", shown(v).text), -1;
+			continue;
+		}
 		if (op->id == listed) {
 			if (o.form)
 				return bad_usage("-columns with %s: which of them wins is not defined", o.form), -1;
@@ -395,7 +423,6 @@ parse_options(int argc, char *argv[], Options &o)
 				return -1;
 			continue;
 		}
-		double x;
 		if (!number(v, v + std::strlen(v), &x))
 			return bad_usage("%s: not a number: %s", name, shown(v).text), -1;
 		int most = op->id == threads ? stream::max_threads : 17;
@@ -502,6 +529,9 @@ settle_model(Options &o)
 	std::string why = expansion::unfit_masses(o.model);
 	if (!why.empty())
 		return !bad_usage("-mnu: %s", why.c_str());
+	why = expansion::swamped(expansion::content(o.model));
+	if (!why.empty())
+		return !bad_usage("%s", why.c_str());
 	if (asked(o.columns, columns::fsigma8) && !g[sigma8])
 		return !bad_usage("-columns fsigma8 needs -sigma8, the amplitude it scales");
 	return true;
@@ -529,6 +559,7 @@ read_header(const Options &o, Table &t, int fd, bool first_input, std::string &p
 	enum { none, comment, blanks } copying = none;
 	line = 1;
 	t.on = true;
+	t.row = false;
 	const char *c = o.column;
 	/* With -pairs, two fields, separated by a comma. */
 	std::size_t cut = o.pairs ? std::strcspn(c, ",") : std::strlen(c);
@@ -606,17 +637,21 @@ read_header(const Options &o, Table &t, int fd, bool first_input, std::string &p
 		} else {
 			const char *l = prefix.data(), *end = l + prefix.size();
 			t.sep = o.sep ? o.sep : fields::guess(l, l + stop);
+			/* A decimal comma separates no fields. */
+			if (!o.sep && t.sep == ',' && o.decimal == ',')
+				t.sep = ' ';
 			/* A row of one field shows no separator: commas, and a note. */
 			if (!o.sep && t.sep == ' ' && one_field(l + k, l + stop))
-				t.sep = ',', t.lone = true;
+				t.sep = o.decimal == ',' ? ';' : ',', t.lone = true;
 			const char *row_end = fields::record_end(l, end, t.sep);
 			bool whole = row_end < end || eof;
 			if (row_end > l && row_end[-1] == '\r')
 				row_end--;
+			t.row = true;
 			if (std::size_t(row_end - l) > longest_row)
 				return numbered ? 0 : too_long(); /* the rows' reader refuses it */
 			if (whole)
-				return find_fields(t, numbered, l, row_end, line);
+				return find_fields(t, numbered, o.decimal, l, row_end, line);
 			more = true;
 		}
 		if (!ok)
@@ -644,9 +679,10 @@ read_header(const Options &o, Table &t, int fd, bool first_input, std::string &p
 /* The header row [l, end) on line line, its text kept: which of its
  * fields are those t.label names, in t.field, the first of a name where
  * it comes twice; -1 after saying a name is not there.  With numbered
- * fields, the row is a header only where a field it has is not a number. */
+ * fields, the row is a header only where a field it has is not a number
+ * with the decimal separator given. */
 static int
-find_fields(Table &t, bool numbered, const char *l, const char *end, long line)
+find_fields(Table &t, bool numbered, char decimal, const char *l, const char *end, long line)
 {
 	std::string names;
 	bool found[2] = {false, false}, header = !numbered;
@@ -657,7 +693,8 @@ find_fields(Table &t, bool numbered, const char *l, const char *end, long line)
 		for (int k = 0; k < t.count; k++) {
 			if (!numbered && !found[k] && a != std::string::npos && f.compare(a, z - a + 1, t.label[k]) == 0)
 				found[k] = true, t.field[k] = n;
-			if (numbered && n == t.field[k] && a != std::string::npos && !number(f.c_str(), f.c_str() + f.size(), &x))
+			if (numbered && n == t.field[k] && a != std::string::npos &&
+			    !value_of(f.c_str(), f.c_str() + f.size(), decimal, &x))
 				header = true;
 		}
 		names.append(n ? ", " : "").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
@@ -670,11 +707,27 @@ find_fields(Table &t, bool numbered, const char *l, const char *end, long line)
 	t.header.assign(l, end);
 	for (int k = 0; k < t.count && !numbered; k++)
 		if (!found[k]) {
-			std::fprintf(stderr, "skytable: %s-column %s: the header has no such field; its fields are %s\n",
-				     t.file.c_str(), shown(t.label[k].c_str()).text, names.c_str());
+			std::fprintf(stderr, "skytable: %s-column %s: the header has no such field; its fields are %s%s\n",
+				     t.file.c_str(), shown(t.label[k].c_str()).text, names.c_str(),
+				     hint(t, n, l, end).c_str());
 			return -1;
 		}
 	return 0;
+}
+
+/* What a user whose field was not found in the header row [l, end) of n
+ * fields most likely meant: two fields, which need -pairs, or a separator
+ * the row shows but was not cut at. */
+static std::string
+hint(const Table &t, std::size_t n, const char *l, const char *end)
+{
+	if (t.count == 1 && t.label[0].find(',') != std::string::npos)
+		return "; two fields are a pair of redshifts: give -pairs";
+	const char *c = n == 1 ? std::find_first_of(l, end, ";\t|", ";\t|" + 3) : end;
+	if (c == end)
+		return "";
+	std::string sep = *c == '\t' ? "tab" : "'" + std::string(1, *c) + "'";
+	return "; the row shows " + sep + ": give -sep " + sep;
 }
 
 /*
@@ -711,6 +764,12 @@ read_tables(const Options &o, Setup &s, stream::Ring &r, const Files &files, std
 					std::fprintf(stderr, "skytable: %sread error: %s\n", t.file.c_str(), std::strerror(status));
 				close(fd);
 				return 1;
+			}
+			/* A file of comments and blank lines has passed through whole. */
+			if (!t.row) {
+				if (fd != 0)
+					close(fd);
+				continue;
 			}
 			if (t.header != s.table.header) {
 				std::fprintf(stderr, "skytable: %sits header is not that of %s\n", t.file.c_str(),
@@ -836,6 +895,21 @@ number(const char *text, const char *stop, double *value)
 	return end == stop;
 }
 
+/* Whether the text up to stop is one whole number whose decimal separator
+ * is decimal: with a comma, the text is read with a point in its place,
+ * and a point in it is no number's. */
+static bool
+value_of(const char *text, const char *stop, char decimal, double *value)
+{
+	if (decimal == '.')
+		return number(text, stop, value);
+	std::string t(text, stop);
+	if (t.find('.') != std::string::npos)
+		return false;
+	std::replace(t.begin(), t.end(), ',', '.');
+	return number(t.c_str(), t.c_str() + t.size(), value);
+}
+
 static int
 bad_usage(const char *format, ...)
 {
@@ -862,8 +936,8 @@ struct Parsed {
 	std::vector<long> lines;
 };
 
-static void lines_of(stream::Block &b, Parsed &p, bool pairs);
-static void rows_of(stream::Block &b, const Table &t, Parsed &p);
+static void lines_of(stream::Block &b, Parsed &p, bool pairs, char decimal);
+static void rows_of(stream::Block &b, const Table &t, char decimal, Parsed &p);
 static void solve(const Setup &s, const Parsed &p, std::vector<double> &zs, std::vector<expansion::Depth> &d);
 
 /* Parses a block's records, computes the numbers and formats what it prints:
@@ -880,9 +954,9 @@ compute(stream::Block &b, const void *setup)
 	thread_local std::vector<expansion::Depth> d;
 	p.records.clear(), p.values.clear(), p.lines.clear();
 	if (s.table.on)
-		rows_of(b, s.table, p);
+		rows_of(b, s.table, s.decimal, p);
 	else
-		lines_of(b, p, s.pairs);
+		lines_of(b, p, s.pairs, s.decimal);
 	solve(s, p, zs, d);
 
 	char sep = s.table.on ? s.table.sep : '\t';
@@ -896,7 +970,7 @@ compute(stream::Block &b, const void *setup)
 			put(b.out,
 			    s.pairs ? columns::pair_value(s.columns[c], zs[n], zs[n + 1], s.u, d[n], d[n + 1])
 				    : columns::value(s.columns[c], zs[n], s.u, d[n]),
-			    s.digits);
+			    s.digits, s.decimal);
 		}
 		if (r.kind == Record::row && s.pairs)
 			b.reversed += zs[n] > zs[n + 1];
@@ -911,7 +985,7 @@ compute(stream::Block &b, const void *setup)
  * by blanks, with blanks around allowed and left out of the text written,
  * or is blank or a comment. */
 static void
-lines_of(stream::Block &b, Parsed &p, bool pairs)
+lines_of(stream::Block &b, Parsed &p, bool pairs, char decimal)
 {
 	const char *end = b.in.data() + b.in.size();
 	long line = b.first_line;
@@ -929,7 +1003,7 @@ lines_of(stream::Block &b, Parsed &p, bool pairs)
 		while (pairs && cut < stop && !stream::blank(*cut))
 			cut++;
 		double y = 0;
-		if (!number(l, pairs ? cut : stop, &x) || (pairs && !number(cut, stop, &y))) {
+		if (!value_of(l, pairs ? cut : stop, decimal, &x) || (pairs && !value_of(cut, stop, decimal, &y))) {
 			b.bad_line = line;
 			b.bad_text = std::string(pairs ? "not a pair of numbers: " : "not a number: ") +
 				     shown(l + k, stop - l - k).text;
@@ -952,7 +1026,7 @@ lines_of(stream::Block &b, Parsed &p, bool pairs)
  * columns' names.  An empty field gives nan in every column and is
  * counted. */
 static void
-rows_of(stream::Block &b, const Table &t, Parsed &p)
+rows_of(stream::Block &b, const Table &t, char decimal, Parsed &p)
 {
 	const char *end = b.in.data() + b.in.size();
 	long line = b.first_line;
@@ -987,7 +1061,7 @@ rows_of(stream::Block &b, const Table &t, Parsed &p)
 				bad = "no " + t.label[k] + ": the row has " + std::to_string(n) + (n == 1 ? " field" : " fields");
 			else if (a == std::string::npos)
 				empty = true;
-			else if (!number(f[k].c_str(), f[k].c_str() + f[k].size(), &x[k]))
+			else if (!value_of(f[k].c_str(), f[k].c_str() + f[k].size(), decimal, &x[k]))
 				bad = t.label[k] + ": not a number: " + shown(f[k].data() + a, f[k].size() - a).text;
 		}
 		if (!bad.empty()) {
@@ -1017,10 +1091,13 @@ solve(const Setup &s, const Parsed &p, std::vector<double> &zs, std::vector<expa
 	}
 }
 
-/* x as %g prints it with that many significant digits. */
+/* x as %g prints it with that many significant digits, its decimal
+ * point the decimal separator given. */
 static void
-put(std::string &out, double x, int digits)
+put(std::string &out, double x, int digits, char decimal)
 {
-	char buf[32];
-	out.append(buf, general::write(buf, buf + sizeof buf, x, digits));
+	char buf[32], *end = general::write(buf, buf + sizeof buf, x, digits);
+	if (decimal != '.')
+		std::replace(buf, end, '.', decimal);
+	out.append(buf, end);
 }

@@ -240,6 +240,15 @@ between(Universe &self, const py::object &z1, const py::object &z2, const py::ob
 	});
 	warn_negative(A.data(), count);
 	warn_negative(B.data(), count);
+	std::size_t reversed = 0;
+	for (std::size_t j = 0; j < count; j++)
+		reversed += p[j] > q[j];
+	if (reversed && PyErr_WarnEx(PyExc_RuntimeWarning,
+				     (std::to_string(reversed) + (reversed == 1 ? " pair" : " pairs") +
+				      " with z1 above z2: columns nan")
+					     .c_str(),
+				     1) < 0)
+		throw py::error_already_set();
 	arguments::Values shape;
 	shape.one = a.one && b.one;
 	if (!a.mask.is_none() || !b.mask.is_none())
@@ -355,6 +364,9 @@ model_of(const py::object &h0, const py::object &omega_m, const py::object &lamb
 	std::string why = unfit_masses(m);
 	if (!why.empty())
 		throw py::value_error("m_nu: " + why);
+	why = swamped(content(m));
+	if (!why.empty())
+		throw py::value_error(std::string(m.tcmb >= 0 ? "tcmb0: " : "radiation: ") + why);
 	if (!sigma8.is_none())
 		m.sigma8 = parameter(sigma8, "sigma8", sigma8_p);
 	return m;
@@ -406,6 +418,23 @@ remade(const Universe &self)
 			      m.tcmb >= 0 ? none : py::float_(m.radiation), m.w0, m.wa, m.exact,
 			      m.tcmb >= 0 ? py::float_(m.tcmb) : none, m.neff, py::tuple(py::cast(m.masses)), m.flat,
 			      m.fit ? "fit" : "exact", std::isnan(m.sigma8) ? none : py::float_(m.sigma8));
+}
+
+/* A universe made as self was, with the parameters in changes in place of
+ * its own; lambda0 without flat makes it curved, as skytable's -lambda
+ * does over a flat -cosmology. */
+py::object
+changed(const py::object &self, const py::kwargs &changes)
+{
+	py::tuple made = remade(self.cast<const Universe &>());
+	py::dict kwargs;
+	for (std::size_t k = 0; k < made.size(); k++)
+		kwargs[parameters[k]] = made[k];
+	if (changes.contains("lambda0") && !changes.contains("flat"))
+		kwargs["flat"] = false;
+	for (const auto &item : changes)
+		kwargs[item.first] = item.second;
+	return self.get_type()(**kwargs);
 }
 
 /* The universe of an astropy cosmology, read from its attributes: the
@@ -529,6 +558,8 @@ PYBIND11_MODULE(skykit, mod)
 		return py::bool_(remade(a).equal(remade(b.cast<const Universe &>())));
 	});
 	universe.def("__hash__", [](const Universe &self) { return py::hash(remade(self)); });
+	universe.def("clone", &changed, "A Universe like this one with the parameters given changed, as in\n"
+				      "skykit.Planck18.clone(neutrinos='fit'); lambda0 alone makes it not flat.");
 	universe.def_static("from_astropy", [](const py::object &cosmo) {
 		return from_astropy(py::module_::import("skykit").attr("Universe"), cosmo);
 	}, "cosmo"_a, "The universe of an astropy cosmology (LambdaCDM, wCDM, w0waCDM, wpwaCDM, flat or\n"
@@ -587,7 +618,7 @@ PYBIND11_MODULE(skykit, mod)
 		     py::kw_only(), "threads"_a = py::none(),
 		     "The columns of pairs, a lens at z1 and a source at z2, broadcast against each other:\n"
 		     "d_c12, d_M12, d_A12 (Mpc, from z1 to z2), Sigma_crit (M_sun/pc^2) and D_dt (Mpc); a dict\n"
-		     "of name to value (or array); nan where z1 > z2.");
+		     "of name to value (or array); nan where z1 > z2, and one RuntimeWarning counting them.");
 	universe.def("redshift", &redshift, "quantity"_a, "values"_a, py::kw_only(), "threads"_a = py::none(),
 		     "The smallest redshift at which quantity (d_L, d_c in Mpc, mu in mag, V_c in Gpc^3,\n"
 		     "t_age, t_lookback in Gyr, or z) takes each value; nan where none does.");

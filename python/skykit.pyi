@@ -21,6 +21,8 @@ class Universe:
                  exact: bool = True, tcmb0: Optional[float] = None, neff: float = 3.046,
                  m_nu: Union[float, Sequence[float]] = 0.0, flat: bool = False,
                  neutrinos: str = "exact", sigma8: Optional[float] = None) -> None: ...
+    def clone(self, **changes: object) -> "Universe":
+        """A Universe like this one with the parameters given changed; lambda0 alone makes it not flat."""
     @staticmethod
     def from_astropy(cosmo: object) -> "Universe":
         """The universe of an astropy cosmology (LambdaCDM, wCDM, w0waCDM, wpwaCDM, flat or not)."""
@@ -103,7 +105,7 @@ class Universe:
                 columns: Iterable[str] = ("d_c12", "d_M12", "d_A12"), *,
                 threads: Optional[int] = None) -> Dict[str, Union[float, Floats]]:
         """The columns of pairs (d_c12, d_M12, d_A12, Sigma_crit, D_dt), lens z1 and source z2
-        broadcast together; nan where z1 > z2."""
+        broadcast together; nan where z1 > z2, with one RuntimeWarning counting them."""
     def table(self, z: Union[float, ArrayLike], columns: Iterable[str] = ("d_L", "d_c", "d_A"), *,
               threads: Optional[int] = None) -> Dict[str, Union[float, Floats]]:
         """The columns named, from one pass over z."""

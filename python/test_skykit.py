@@ -145,6 +145,8 @@ def test_ctrl_c_stops_a_long_call():
     (lambda: skykit.Universe().table(1, ["d_A12"]), ValueError, "between"),
     (lambda: skykit.Universe().between(1, 2, ["d_L"]), ValueError, "not a column of pairs"),
     (lambda: skykit.Universe().between([1, 2], [1, 2, 3]), ValueError, "broadcast"),
+    (lambda: skykit.Universe(tcmb0=3e5, flat=True), ValueError, "tcmb0: radiation of .* swamps the budget"),
+    (lambda: skykit.Planck18.clone(hubble=70), TypeError, "no parameter 'hubble'"),
 ])
 def test_errors(call, error, says):
     with pytest.raises(error, match=says):
@@ -234,3 +236,20 @@ def test_inputs_as_numpy_takes_them():
     assert len(warned) == 1
     assert skykit.__version__ == subprocess.run([SKYTABLE, "--version"], capture_output=True,
                                                 text=True).stdout.split()[-1]
+
+
+def test_clone_and_limits():
+    """clone() changes only what it is given, lambda0 making a set curved as
+    skytable's -lambda does; a lens beyond its source is warned of; a cold
+    universe's massive neutrinos hold nothing."""
+    p = skykit.Planck18
+    assert p.clone(neutrinos="fit") == skykit.Universe(h0=p.h0, omega_m=p.omega_m, tcmb0=p.tcmb0, neff=p.neff,
+                                                       m_nu=p.m_nu, flat=True, neutrinos="fit")
+    want = skytable(["-cosmology", "Planck18", "-lambda", "0.69", "-exact", "-columns", "d_L"], [1.0])
+    assert p.clone(lambda0=0.69).d_L(1.0) == want[0][0] and not p.clone(lambda0=0.69).flat
+    with pytest.warns(RuntimeWarning, match="2 pairs with z1 above z2") as warned:
+        got = skykit.Universe().between([1, 2, 0.5], [0.5, 3, 0.1])["d_A12"]
+    assert len(warned) == 1 and math.isnan(got[0]) and math.isnan(got[2]) and got[1] > 0
+    cold = skykit.Universe(tcmb0=0, m_nu=0.06)
+    assert cold.omega_nu == 0 and cold.d_L(1.0) == pytest.approx(skykit.Universe(tcmb0=1e-300, m_nu=0.06).d_L(1.0),
+                                                                  rel=1e-15)

@@ -259,6 +259,10 @@ TEST(Skydepth, Notes)
 		{{"1", "-tcmb", "2.7255", "-neutrinos", "fast", "-simple"}, "6452.57\n",
 		 n("-neutrinos: \"fast\" is not exact or fit: exact is used")},
 		{{"1", "-cosmology", "WMAP9", "-h0", "70", "-simple"}, "6660.81\n", ""},
+		{{"1", "-tcmb", "0", "-mnu", "0.06", "-simple"}, "6453.04\n", ""},
+		{{"1", "-tcmb", "3e5", "-flat", "-simple"}, "6.12891e-05\n",
+		 n("radiation of 1.15243e+16 today swamps the budget: the vacuum that closes it would cancel it to fewer "
+		   "than half a double's digits (above 6.71089e+07): the numbers are what the sum gives")},
 		{{"1", "-simple", "-h0", ""}, "6452.3\n", n("-h0 has an empty value: H0 is the default, 73")},
 		{{"", "1", "-simple"}, "6452.3\n", n("ignored an empty argument")},
 		{{"-simple"}, "0\n", n("no redshift given: z is 0")},

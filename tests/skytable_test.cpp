@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +19,7 @@ namespace {
 const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 			  "[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
 			  "[-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] "
-			  "[-sep tab|comma|space|C] [-from Q] [-digits N] [-threads N] [value ...]\n";
+			  "[-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -270,7 +271,12 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-x"}, "", "", "skytable: unknown option: -x\n" + usage, 1},
 		{{"-verbosely"}, "", "", "skytable: unknown option: -verbosely\n" + usage, 1},
 		{{"-h0=70"}, "", "", "skytable: unknown option: -h0=70\n" + usage, 1},
-		{{"-1"}, "", "", "skytable: unknown option: -1\n" + usage, 1},
+		{{"-1"}, "", "", "skytable: unknown option: -1; a negative value goes after --, as in skytable -- -1\n" + usage, 1},
+		{{"-decimal", ";"}, "", "", "skytable: -decimal: not . or ,: ;\n" + usage, 1},
+		{{"-decimal", ",", "-sep", "comma", "-column", "z"}, "", "",
+		 "skytable: -decimal , with -sep comma: a comma cannot part both the fields and a number's digits\n" + usage, 1},
+		{{"-decimal", ",", "-simple", "2,5", "1"}, "", "2,5\t20130,7\n1\t6452,3\n", "", 0},
+		{{"-decimal", ",", "-simple", "1.5"}, "", "", "skytable: argument 4: not a number: 1.5\n" + usage, 1},
 		{{"-"}, "", "", "skytable: argument 1: not a number: -\n" + usage, 1},
 		{{"-\x1b[2J"}, "", "", "skytable: unknown option: -\\x1b[2J\n" + usage, 1},
 		{{"1", "-simple"}, "", "",
@@ -381,6 +387,18 @@ TEST(Skytable, Models)
 		{{"-omega", "0", "-columns", "D,f", "1"}, "", "1\tnan\tnan\n", "", 0},
 		{{"-columns", "Omega_M_z,rho_c", "0", "inf", "-1"}, "", "0\t0.269979\t1.47911e+11\ninf\t0\tinf\n-1\tnan\tnan\n", "skytable: note: 1 line had a negative redshift; its distances are 0, the rest nan\n", 0},
 		{{"-cosmology", "Planck18", "-simple", "--", "1"}, "", "1\t6791.27\n", "", 0},
+		/* at 0 K massive neutrinos hold nothing: the limit of a cold universe */
+		{{"-tcmb", "0", "-mnu", "0.06", "-exact", "1"}, "", "1\t6453.04\t3226.52\t1613.26\n", "", 0},
+		{{"-cosmology", "Planck18", "-tcmb", "0", "-columns", "D,d_L", "1"}, "", "1\t0.608521\t6797.44\n", "", 0},
+		/* radiation that the closing term would cancel to noise */
+		{{"-tcmb", "3e5", "-flat", "-exact", "-columns", "H,d_L", "0"}, "", "",
+		 "skytable: radiation of 1.15243e+16 today swamps the budget: the vacuum that closes it would cancel it to "
+		 "fewer than half a double's digits (above 6.71089e+07)\n" + usage, 1},
+		{{"-tcmb", "3e3", "1"}, "", "",
+		 "skytable: radiation of 1.15243e+08 today swamps the budget: the curvature that closes it would cancel it "
+		 "to fewer than half a double's digits (above 6.71089e+07)\n" + usage, 1},
+		/* just below the bound, the true value: mpmath's quadrature gives 1.49066738 */
+		{{"-tcmb", "2e3", "-simple", "-exact", "-digits", "9", "1"}, "", "1\t1.49066738\n", "", 0},
 		// Pairs: a lens at z1, a source at z2.
 		{{"-columns", "d_c12", "1"}, "", "",
 		 "skytable: -columns: d_c12 is a column of pairs (d_c12, d_M12, d_A12, Sigma_crit, D_dt): give -pairs\n" + usage, 1},
@@ -401,6 +419,9 @@ TEST(Skytable, Models)
 		 "lens,src,id,Sigma_crit\n0.5,2,a,nan\n0.3,,b,nan\n",
 		 "skytable: note: 1 row had no src or lens; its columns are nan\nskytable: note: 1 pair had z1 above z2; its columns are nan\n", 0},
 		{{"-pairs", "-column", "1,2"}, "0.5,2\n", "0.5,2,1090.17\n", "", 0},
+		/* a source at z2 = inf: the limits, as far off as z2 = 1e300 */
+		{{"-pairs", "-columns", "Sigma_crit,D_dt", "0.5", "inf", "0.5", "1e300", "0", "inf"}, "",
+		 "0.5\tinf\t1570\t2108.1\n0.5\t1e300\t1570\t2108.1\n0\tinf\tinf\t0\n", "", 0},
 	};
 	for (const auto &c : cases) {
 		Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input);
@@ -937,6 +958,19 @@ TEST(Skytable, Tables)
 		{{"-column", "2", "-simple"}, "a\"\t1\nb\"\"\t2\n\"c\"d\t3\n", "a\"\t1\t6452.3\nb\"\"\t2\t15301.8\n\"c\"d\t3\t25133.5\n", "", 0},
 		{{"-column", "z", "-simple"}, "a\"b,z\n1,1\n", "a\"b,z,d_L\n1,1,6452.3\n", "", 0},
 		{{"-column", "z"}, ",x\n1,2\n", "", "skytable: -column z: the header has no such field; its fields are \"\", x\n", 1},
+		{{"-column", "z"}, "id;name;z\n1;a;0.5\n", "",
+		 "skytable: -column z: the header has no such field; its fields are id;name;z; the row shows ';': give -sep ';'\n", 1},
+		{{"-column", "z", "-sep", "|"}, "id\tz\n1\t0.5\n", "",
+		 "skytable: -column z: the header has no such field; its fields are id\\x09z; the row shows tab: give -sep tab\n", 1},
+		{{"-column", "z_cmb,z_hel"}, "z_cmb,z_hel\n1,1\n", "",
+		 "skytable: -column z_cmb,z_hel: the header has no such field; its fields are z_cmb, z_hel; two fields are a "
+		 "pair of redshifts: give -pairs\n", 1},
+		// A decimal comma: the field read with one, the numbers added written with one.
+		{{"-column", "z", "-sep", ";", "-decimal", ",", "-simple"}, "id;z\n1;0,5\n2;1\n3;1.5\n",
+		 "id;z;d_L\n1;0,5;2745,16\n2;1;6452,3\n", "skytable: line 4: z: not a number: 1.5\n", 1},
+		{{"-column", "1", "-decimal", ",", "-simple"}, "2,5\n", "2,5;20130,7\n",
+		 "skytable: note: the table's first row shows no separator: the columns follow semicolons (-sep to choose)\n", 0},
+		{{"-column", "z", "-decimal", ",", "-simple"}, "# c\nid z\n1 2,5\n", "# c\nid z d_L\n1 2,5 20130,7\n", "", 0},
 		{{"-column", "redshift", "-simple"}, "zz,redshift\n5,1\n", "zz,redshift,d_L\n5,1,6452.3\n", "", 0},
 		{{"-column", "z"}, "z,w\n  abc,1\n", "z,w,d_L,d_c,d_A\n", "skytable: line 2: z: not a number: abc\n", 1},
 		{{"-column", "3", "-simple"}, "1 2 3\n1 2 \n", "1 2 3 25133.5\n", "skytable: line 2: no field 3: the row has 2 fields\n", 1},
@@ -1007,7 +1041,12 @@ TEST(Skytable, TablesAsHanded)
 	char dir[] = "/tmp/skytable-XXXXXX";
 	ASSERT_NE(mkdtemp(dir), nullptr);
 	const std::string d = dir, a = d + "/a.csv", b = d + "/b.csv", other = d + "/c.csv", none = d + "/none.csv";
+	const std::string empty = d + "/empty.csv", remarks = d + "/remarks.csv", pairs = d + "/pairs.csv", one = d + "/one.csv";
 	std::ofstream(a) << "z,id\n1,a\n";
+	std::ofstream(empty) << "";
+	std::ofstream(remarks) << "# nothing yet\n\n";
+	std::ofstream(pairs) << "z_l,z_s\n0.5,2\n";
+	std::ofstream(one) << "z\n1\n";
 	std::ofstream(b) << "# from b\nz,id\n2,b\nx,c\n";
 	std::ofstream(other) << "id,z\n3,c\n";
 	const Failure files[] = {
@@ -1019,6 +1058,18 @@ TEST(Skytable, TablesAsHanded)
 		 "skytable: " + other + ": its header is not that of " + a + "\n", 1},
 		{{"-column", "z", "-simple", a, none}, "", "z,id,d_L\n1,a,6452.3\n",
 		 "skytable: " + none + ": cannot open: No such file or directory\n", 1},
+		{{"-column", "z", "-simple", one, none}, "", "z,d_L\n1,6452.3\n",
+		 "skytable: " + none + ": cannot open: No such file or directory\n", 1},
+		// Empty shards: nothing but their comments; the header is the first file's that has one.
+		{{"-column", "z", "-simple", empty, remarks, a, empty, remarks, a}, "",
+		 "# nothing yet\n\nz,id,d_L\n1,a,6452.3\n# nothing yet\n\n1,a,6452.3\n", "", 0},
+		{{"-column", "z", empty, remarks}, "", "# nothing yet\n\n", "", 0},
+		{{"-column", "z", "-simple", remarks, a, other}, "", "# nothing yet\n\nz,id,d_L\n1,a,6452.3\n",
+		 "skytable: " + other + ": its header is not that of " + a + "\n", 1},
+		// Pairs from one, two or three files, as from standard input.
+		{{"-pairs", "-column", "z_l,z_s", pairs}, "", "z_l,z_s,d_A12\n0.5,2,1090.17\n", "", 0},
+		{{"-pairs", "-column", "z_l,z_s", pairs, "-", pairs}, "z_l,z_s\n1,2\n",
+		 "z_l,z_s,d_A12\n0.5,2,1090.17\n1,2,624.818\n0.5,2,1090.17\n", "", 0},
 	};
 	for (const auto &c : files) {
 		Outcome o = run(SKYTABLE_PATH, c.args, Stdout::pipe, c.input);
@@ -1026,7 +1077,7 @@ TEST(Skytable, TablesAsHanded)
 		EXPECT_EQ(o.err, c.err) << describe(SKYTABLE_PATH, c.args);
 		EXPECT_EQ(o.status, c.status) << describe(SKYTABLE_PATH, c.args);
 	}
-	for (const auto &f : {a, b, other})
+	for (const auto &f : {a, b, other, empty, remarks, pairs, one})
 		std::remove(f.c_str());
 	rmdir(dir);
 }
@@ -1060,5 +1111,46 @@ TEST(Skytable, StrayQuotesKeepRows)
 		for (std::size_t at = 0, nl; (nl = want.find(std::string(1, sep) + "\n", at)) != std::string::npos; at = nl + 2)
 			out += want.substr(at, nl - at + 1) + d_L.at(k++) + "\n";
 		in_pieces({{"-column", "z", "-simple"}, table, out, "", 0}, {0, 7, 4097});
+	}
+}
+
+/* A decimal comma changes only the decimal separators: a table whose
+ * values are written with commas gives, field for field, what the same
+ * table with points gives, in every column, forward and inverse. */
+TEST(Skytable, DecimalCommaAsPoint)
+{
+	std::mt19937 rng(37);
+	std::string points = "id;z;note\n";
+	for (int i = 0; i < 400; i++) {
+		char z[32];
+		std::snprintf(z, sizeof z, "%.*g", int(rng() % 12 + 1), std::ldexp(double(rng()), -28));
+		points += std::to_string(i) + ";" + z + ";a, b.\n";
+	}
+	std::string commas;
+	for (const auto &l : lines(points)) {
+		std::size_t a = l.find(';') + 1, b = l.find(';', a);
+		std::string z = l.substr(a, b - a);
+		std::replace(z.begin(), z.end(), '.', ',');
+		commas += l.substr(0, a) + z + l.substr(b) + "\n";
+	}
+	for (const Args &extra : {Args{"-columns", "d_L,mu,H,t_age,D,V_c"}, Args{"-from", "d_c", "-columns", "z,d_L"}}) {
+		Args with_points = {"-column", "z", "-sep", ";", "-digits", "17"}, with_commas = with_points;
+		with_points.insert(with_points.end(), extra.begin(), extra.end());
+		with_commas.insert(with_commas.end(), {"-decimal", ","});
+		with_commas.insert(with_commas.end(), extra.begin(), extra.end());
+		Outcome p = run(SKYTABLE_PATH, with_points, Stdout::pipe, points);
+		Outcome c = run(SKYTABLE_PATH, with_commas, Stdout::pipe, commas);
+		ASSERT_EQ(p.status, 0) << p.err;
+		ASSERT_EQ(c.status, 0) << c.err;
+		std::vector<std::string> pl = lines(p.out), cl = lines(c.out);
+		ASSERT_EQ(pl.size(), cl.size());
+		for (std::size_t k = 1; k < pl.size(); k++) {
+			std::size_t cut = pl[k].find(";a, b.;") + 7;
+			EXPECT_EQ(cl[k].substr(cut).find('.'), std::string::npos) << cl[k];
+			std::string back = cl[k];
+			std::replace(back.begin() + cut, back.end(), ',', '.');
+			std::replace(back.begin(), back.begin() + cut - 7, ',', '.');
+			EXPECT_EQ(back, pl[k]);
+		}
 	}
 }
