@@ -88,19 +88,29 @@ note_extra(const char *program, int argc, char *argv[])
 		note(program, "ignored \"%s\": only the first argument is read", shown(argv[2]).text);
 }
 
-/* Answers --help (lines, a null-terminated list) or --version, given as
- * the only argument.  Returns whether it did. */
+/* Answers --help, by help(), or --version, given as the only argument.
+ * Returns whether it did. */
+template <typename Help>
 inline bool
-answer(const char *program, int argc, char *argv[], const char *const *help)
+answer(const char *program, int argc, char *argv[], Help help)
 {
 	if (argc != 2)
 		return false;
 	if (!std::strcmp(argv[1], "--version"))
 		std::printf("%s (skykit) %s\n", program, KIT_VERSION);
 	else if (!std::strcmp(argv[1], "--help"))
-		while (*help)
-			std::printf("%s\n", *help++);
+		help();
 	else
 		return false;
 	return true;
+}
+
+/* The same, the help's lines a null-terminated list. */
+inline bool
+answer(const char *program, int argc, char *argv[], const char *const *lines)
+{
+	return answer(program, argc, argv, [lines] {
+		for (const char *const *l = lines; *l; l++)
+			std::printf("%s\n", *l);
+	});
 }

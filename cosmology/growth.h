@@ -53,7 +53,7 @@ root_sum(const expansion::Universe &u, double a)
 
 /* The growth of universe u. */
 inline std::shared_ptr<const Growth>
-solve(const expansion::Universe &u)
+of(const expansion::Universe &u)
 {
 	auto g = std::make_shared<Growth>();
 	const double Om = u.m.Omega_M;

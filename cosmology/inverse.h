@@ -311,7 +311,7 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
  * came closest; nan where no redshift gives it.  lines[k] is the line of
  * value k, 1 for the first. */
 inline void
-solve(const Problem &p, const double *values, const long *lines, std::size_t count, double *zs,
+redshifts(const Problem &p, const double *values, const long *lines, std::size_t count, double *zs,
       expansion::Depth *d)
 {
 	/* A distance modulus mu is a luminosity distance of 10^(mu/5 - 5) Mpc. */

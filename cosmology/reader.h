@@ -11,6 +11,14 @@
  * refused.  The input is read in chunks, each cut at its line ends and
  * handed, a line's piece at a time, to the handler of the state the
  * reader is in.
+ *
+ * In a table, each input's first record that is neither blank nor a
+ * comment is handed to the table's heading (header.h) as soon as it is
+ * whole: its first line sets the separator that cuts the rows, and the
+ * record is the header, a later input's repeat of it (not written again),
+ * a row, or a failure that ends the run.  A byte order mark at an input's
+ * start is written where it is the run's first input's, and is never part
+ * of a record.
  */
 #pragma once
 
@@ -23,6 +31,7 @@
 #include <string>
 
 #include "fields.h"
+#include "header.h"
 #include "notes.h"
 #include "stream.h"
 
@@ -49,6 +58,15 @@ enum Lineform {
 	refused, /* overlong and not a comment: its text is gathered for the message */
 };
 
+/* What a table's reader asks of each input's first record that is neither
+ * blank nor a comment: the separator, from its first line [l, stop), then
+ * what the whole record [l, end) is, a failure's message in why. */
+struct Heading {
+	char (*separator)(void *job, const char *l, const char *stop);
+	header::Verdict (*first)(void *job, const char *l, const char *stop, const char *end, std::string &why);
+	void *job;
+};
+
 /* The reader, between one piece of input and the next. */
 struct Reading {
 	Lineform form = held;
@@ -61,21 +79,90 @@ struct Reading {
 	bool stop = false;	 /* a record was refused */
 	std::string text;	 /* a refused record's text, from its first non-blank,
 				  * until there is enough to show */
+	const Heading *heading = nullptr; /* a table's, or none */
+	bool headed = false;	 /* the input's first record has been handed to it */
+	bool parted = false;	 /* the separator has been taken from that record's first line */
+	std::string lead;	 /* the input's first bytes while they may be a byte order mark */
+	bool led = false;	 /* whether they have been taken */
+	bool first_input = true; /* the run's first input, whose byte order mark is written */
 };
+
+/* Ends the run at the unfinished record, after every record before it:
+ * on line line (0 for none), for why. */
+inline void
+fail(Ring &r, Reading &s, long line, const std::string &why)
+{
+	if (!s.b)
+		s.b = &claim(r, s.first), s.start = 0;
+	s.b->in.resize(s.start);
+	s.b->bad_line = line;
+	s.b->bad_text = why;
+	submit(r);
+	drain(r);
+	s.stop = true;
+}
 
 /* Ends the run at a refused record, after every record before it. */
 inline void
 refuse(Ring &r, Reading &s)
 {
-	if (!s.b)
-		s.b = &claim(r, s.first), s.start = 0;
-	s.b->in.resize(s.start);
-	s.b->bad_line = s.first;
-	s.b->bad_text = r.format.too_long ? r.format.too_long
-					  : std::string("not a number: ") + shown(s.text.data(), s.text.size()).text;
-	submit(r);
+	fail(r, s, s.first,
+	     r.format.too_long ? r.format.too_long
+			       : std::string("not a number: ") + shown(s.text.data(), s.text.size()).text);
+}
+
+/* Whether the record [l, end) is a blank line or a comment. */
+inline bool
+passes(const char *l, const char *end)
+{
+	while (l < end && blank(*l))
+		l++;
+	return l == end || *l == '#' || *l == '\n';
+}
+
+/* Hands the held record, whole up to end (its line end not included), to
+ * the heading where it is the input's first that is not blank or a
+ * comment, and acts on what it is.  False where the run ended. */
+inline bool
+head(Ring &r, Reading &s, const char *end)
+{
+	const char *l = s.b->in.data() + s.start;
+	if (s.headed || !s.heading || passes(l, end))
+		return true;
+	s.headed = true;
+	const char *stop = static_cast<const char *>(std::memchr(l, '\n', end - l));
+	std::string why;
+	header::Verdict verdict =
+		s.heading->first(s.heading->job, l, stop ? stop : end, end > l && end[-1] == '\r' ? end - 1 : end, why);
+	switch (verdict) {
+	case header::heading:
+	case header::repeat:
+		s.b->header_line = s.first;
+		s.b->repeated = verdict == header::repeat;
+		return true;
+	case header::failure:
+		fail(r, s, 0, why);
+		return false;
+	default:
+		return true;
+	}
+}
+
+/* The separator, from the first line of the input's first record that is
+ * not blank or a comment, which has just ended at end (its line end not
+ * included); the quotes of the record so far are taken again with it. */
+inline void
+part(Ring &r, Reading &s, const char *end)
+{
+	const char *l = s.b->in.data() + s.start;
+	if (s.parted || !s.heading || passes(l, end))
+		return;
+	s.parted = true;
 	drain(r);
-	s.stop = true;
+	r.format.sep = s.heading->separator(s.heading->job, l, end);
+	s.quotes = {};
+	if (r.format.sep != ' ')
+		s.quotes.take(l, end, r.format.sep);
 }
 
 /* Submits the block's whole records; an unfinished one stays in it, or in
@@ -195,7 +282,10 @@ in_held(Ring &r, Reading &s, const char *p, const char *next, bool nl)
 	if (!nl)
 		return next;
 	s.line++;
+	part(r, s, s.b->in.data() + s.b->in.size() - 1);
 	if (s.quotes.in() && s.b->in[s.b->in.find_first_not_of(" \t\r", s.start)] != '#')
+		return next;
+	if (!head(r, s, s.b->in.data() + s.b->in.size() - 1))
 		return next;
 	s.start = s.b->in.size(), s.first = s.line, s.quotes = {};
 	if (++s.records == block_lines || s.b->in.size() >= block_bytes)
@@ -227,17 +317,49 @@ take(Ring &r, Reading &s, const char *p, const char *end)
 }
 
 /* The end of the input: a record refused, a line copied ended, a record
- * held submitted, and everything written. */
+ * held handed to the heading and submitted, and everything written. */
 inline void
 end_input(Ring &r, Reading &s)
 {
-	if (s.form == refused)
+	if (s.form == refused) {
 		refuse(r, s);
-	else if (s.form != held)
+		return;
+	}
+	if (s.form != held)
 		put_out(r, "\n", 1);
-	else if (s.b && !s.b->in.empty())
+	else if (s.b && s.start < s.b->in.size()) {
+		const char *end = s.b->in.data() + s.b->in.size();
+		part(r, s, end);
+		if (!head(r, s, end))
+			return;
+	}
+	if (s.b && !s.b->in.empty())
 		submit(r);
 	drain(r);
+}
+
+/* Takes the bytes [p, end) of the input.  A table's first bytes are held
+ * while they may be a byte order mark: a whole one is written where the
+ * input is the run's first and dropped elsewhere; anything else is taken
+ * as it came. */
+inline void
+take_input(Ring &r, Reading &s, const char *p, const char *end)
+{
+	static const char bom[] = "\xef\xbb\xbf";
+	while (!s.led && p < end) {
+		if (*p != bom[s.lead.size()]) {
+			s.led = true;
+			take(r, s, s.lead.data(), s.lead.data() + s.lead.size());
+			break;
+		}
+		s.lead.push_back(*p++);
+		if (s.lead.size() < 3)
+			continue;
+		s.led = true;
+		if (s.first_input)
+			put_out(r, bom, 3);
+	}
+	take(r, s, p, end);
 }
 
 /* Reads fd in chunks into take(chunk, end) until the end of the input or
@@ -266,44 +388,31 @@ read_chunks(int fd, Take take, Idle idle, Done done)
 }
 
 /*
- * The records of fd, into blocks, after prefix, bytes of it read already,
- * whose first line is line first_line.  Before waiting for input,
- * everything read so far is written, so that a catalog typed or trickling
- * in gets its answers record by record, and a run that has failed ends at
- * once.  Returns 0, or the errno of a failed read.
+ * The records of fd, into blocks: a table's, with its heading, where
+ * heading is given, first_input telling whether fd is the run's first
+ * input.  Before waiting for input, everything read so far is written, so
+ * that a catalog typed or trickling in gets its answers record by record,
+ * and a run that has failed ends at once.  Returns 0, or the errno of a
+ * failed read.
  */
 inline int
-read_input(Ring &r, int fd, const std::string &prefix, long first_line)
+read_input(Ring &r, int fd, const Heading *heading = nullptr, bool first_input = true)
 {
 	Reading s;
-	s.line = s.first = first_line;
-	take(r, s, prefix.data(), prefix.data() + prefix.size());
+	s.heading = heading;
+	s.led = !heading;
+	s.first_input = first_input;
 	int read_errno = read_chunks(
-		fd, [&](const char *p, const char *end) { take(r, s, p, end); },
+		fd, [&](const char *p, const char *end) { take_input(r, s, p, end); },
 		[&] {
 			submit_whole(r, s);
 			flush(r);
 		},
 		[&] { return r.failed || s.stop; });
+	if (!s.led)
+		take(r, s, s.lead.data(), s.lead.data() + s.lead.size());
 	if (!r.failed && !s.stop)
 		end_input(r, s);
-	return read_errno;
-}
-
-/* Runs the lines of the arguments, or without any the records of standard
- * input, prefix first, starting at line first_line, through threads
- * workers, and stops them.  Returns 0, or the errno of a failed read. */
-inline int
-run(Ring &r, int threads, Work *work, const void *job, char *const *args, int count,
-    const Format &format = Format(), const std::string &prefix = "", long first_line = 1)
-{
-	start(r, threads, work, job, format);
-	int read_errno = 0;
-	if (count > 0)
-		read_arguments(r, args, count);
-	else
-		read_errno = read_input(r, 0, prefix, first_line);
-	stop(r);
 	return read_errno;
 }
 

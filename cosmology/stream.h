@@ -24,6 +24,7 @@
 
 #include "fields.h"
 #include "notes.h"
+#include "numbers.h"
 
 namespace stream {
 
@@ -46,16 +47,18 @@ struct Format {
 struct Block {
 	std::string in, out;
 	long first_line;      /* the number of the first line of in */
-	long bad_line;	      /* 0, or the line at which the output stops */
-	std::string bad_text; /* what is wrong with it, its text shown safely */
+	long header_line;     /* the line of a table's header row in it, or 0 */
+	bool repeated;	      /* that row repeats the first input's, and is not written */
+	long bad_line;	      /* the line at which the output stops, or 0 for none */
+	std::string bad_text; /* what is wrong there, its text shown safely; "" where nothing is */
 	long empty;	      /* records whose value was missing */
 	long reversed;	      /* pairs whose z1 was above their z2 */
 	long negative;	      /* records with a negative redshift */
 	bool done;
 };
 
-/* Turns a block's records into its text; on a bad record it sets bad_line
- * and bad_text and writes nothing for that record or after it. */
+/* Turns a block's records into its text; on a bad record it sets bad_text
+ * and bad_line and writes nothing for that record or after it. */
 typedef void Work(Block &b, const void *job);
 
 /* The ring of blocks between the reader, the workers and the writer.
@@ -71,8 +74,8 @@ struct Ring {
 	bool closing;
 	bool failed; /* a write failed or a line was bad: nothing more is read or written */
 	int write_errno;
-	long bad_line;	      /* the first bad line, or 0 */
-	std::string bad_text; /* what is wrong with it */
+	long bad_line;	      /* the first bad line, or 0 for none */
+	std::string bad_text; /* what is wrong with it; "" where nothing is */
 	long empty;	      /* records written whose value was missing */
 	long reversed;	      /* pairs written whose z1 was above their z2 */
 	long negative;	      /* records written with a negative redshift */
@@ -82,11 +85,7 @@ struct Ring {
 	std::condition_variable ready, finished;
 };
 
-inline bool
-blank(char c)
-{
-	return c == ' ' || c == '\t' || c == '\r';
-}
+using numbers::blank;
 
 /* Writes text unless the run has failed; a failed write fails it. */
 inline void
@@ -136,7 +135,7 @@ write_oldest(Ring &r)
 		r.empty += b.empty;
 		r.reversed += b.reversed;
 		r.negative += b.negative;
-		if (b.bad_line) {
+		if (!b.bad_text.empty()) {
 			r.failed = true;
 			r.bad_line = b.bad_line;
 			r.bad_text = b.bad_text;
@@ -164,7 +163,9 @@ claim(Ring &r, long first_line)
 	b.in.clear();
 	b.out.clear();
 	b.first_line = first_line;
-	b.bad_line = 0;
+	b.header_line = b.bad_line = 0;
+	b.repeated = false;
+	b.bad_text.clear();
 	b.empty = b.reversed = b.negative = 0;
 	b.done = false;
 	return b;
@@ -222,6 +223,7 @@ start(Ring &r, int threads, Work *work, const void *job, const Format &format)
 	r.closing = r.failed = false;
 	r.write_errno = 0;
 	r.bad_line = 0;
+	r.bad_text.clear();
 	r.empty = r.reversed = r.negative = 0;
 	r.held = 0;
 }

@@ -76,7 +76,7 @@ need_growth(Universe &self, const std::vector<columns::Id> &ids)
 	{
 		std::lock_guard<std::mutex> hold(self.lock);
 		if (!self.u.growth)
-			self.u.growth = growth::solve(self.u);
+			self.u.growth = growth::of(self.u);
 	}
 	if (self.u.growth->dark &&
 	    PyErr_WarnEx(PyExc_RuntimeWarning, growth::dark_note, 1) < 0)
@@ -296,7 +296,7 @@ redshift(Universe &self, const py::object &quantity_name, const py::object &valu
 			std::vector<expansion::Depth> d(n);
 			for (std::size_t j = 0; j < n; j++)
 				lines[j] = static_cast<long>(first + j + 1);
-			inverse::solve(inv->problem, v + first, lines.data(), n, z + first, d.data());
+			inverse::redshifts(inv->problem, v + first, lines.data(), n, z + first, d.data());
 		});
 	return arguments::result(given, out);
 }

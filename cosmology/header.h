@@ -1,0 +1,177 @@
+/*
+ * A table's header, for skytable -column: which fields hold the values,
+ * the separator the table's first row shows, and what each input's first
+ * row is, the first input's header or a later one's, its repeat.  Nothing
+ * here reads or writes: the reader hands the rows over, and a failure
+ * comes back as its message.
+ */
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fields.h"
+#include "notes.h"
+#include "numbers.h"
+
+namespace header {
+
+/* A table: how its rows are cut, which fields hold the values, and the
+ * header they were named in. */
+struct Table {
+	char chosen = 0;		    /* -sep's separator, or 0 for the one the first row shows */
+	char decimal = '.';		    /* the values' decimal separator */
+	char sep = 0;			    /* '\t', ',', ';', another one character, or ' ' for runs of blanks */
+	int count = 1;			    /* the fields read: one, or with -pairs two */
+	bool numbered = false;		    /* whether the fields are numbers, not names */
+	std::array<std::size_t, 2> field{}; /* which they are, 0 for the first */
+	std::array<std::string, 2> label;   /* the fields, for messages: their names, or "field N" */
+	std::string columns;		    /* the columns' names, to be joined after sep */
+	std::string names;		    /* appended to the header: the columns' names, each after sep */
+	std::string header;		    /* the header row's text, without its line end, or "" */
+	bool lone = false;		    /* the first row showed no separator: the columns follow one */
+	bool seen = false;		    /* a first row has been read: the table is set up */
+};
+
+/* What an input's first row is. */
+enum Verdict { row, heading, repeat, failure };
+
+/* The table of -column's NAME or N, with -pairs NAME1,NAME2 or N1,N2;
+ * columns lists the columns' names, each after a tab. */
+inline Table
+wanted(const char *column, bool pairs, char chosen, char decimal, const std::string &columns)
+{
+	Table t;
+	t.chosen = chosen, t.decimal = decimal, t.columns = columns;
+	std::size_t cut = pairs ? std::strcspn(column, ",") : std::strlen(column);
+	std::string names[2] = {std::string(column, cut), pairs ? std::string(column + cut + 1) : ""};
+	t.count = pairs ? 2 : 1;
+	t.numbered = true;
+	for (int k = 0; k < t.count; k++)
+		t.numbered = t.numbered && !names[k].empty() && names[k].find_first_not_of("0123456789") == std::string::npos;
+	for (int k = 0; k < t.count; k++) {
+		t.label[k] = t.numbered ? "field " + names[k] : names[k];
+		if (t.numbered)
+			t.field[k] = std::strtoul(names[k].c_str(), nullptr, 10) - 1;
+	}
+	return t;
+}
+
+/* Whether the line [l, stop), which starts with no blank, is one field:
+ * no blank between its first byte and its last that is not blank. */
+inline bool
+one_field(const char *l, const char *stop)
+{
+	while (stop > l && numbers::blank(stop[-1]))
+		stop--;
+	return std::find_if(l, stop, numbers::blank) == stop;
+}
+
+/* Sets t's separator from the first line [l, stop) of the table's first
+ * row: -sep's, else a tab where the line holds one, else a comma where it
+ * holds one (but with a decimal comma), else runs of blanks; a line of one
+ * field shows none, and the columns follow commas (semicolons with a
+ * decimal comma). */
+inline void
+separate(Table &t, const char *l, const char *stop)
+{
+	if (t.chosen) {
+		t.sep = t.chosen;
+		return;
+	}
+	t.sep = fields::guess(l, stop);
+	if (t.sep == ',' && t.decimal == ',')
+		t.sep = ' ';
+	while (l < stop && numbers::blank(*l))
+		l++;
+	if (t.sep == ' ' && one_field(l, stop))
+		t.sep = t.decimal == ',' ? ';' : ',', t.lone = true;
+}
+
+/* What a user whose field was not found in the header row [l, end) of n
+ * fields most likely meant: two fields, which need -pairs, or a separator
+ * the row shows but was not cut at. */
+inline std::string
+hint(const Table &t, std::size_t n, const char *l, const char *end)
+{
+	if (t.count == 1 && t.label[0].find(',') != std::string::npos)
+		return "; two fields are a pair of redshifts: give -pairs";
+	const char *c = n == 1 ? std::find_first_of(l, end, ";\t|", ";\t|" + 3) : end;
+	if (c == end)
+		return "";
+	std::string sep = *c == '\t' ? "tab" : "'" + std::string(1, *c) + "'";
+	return "; the row shows " + sep + ": give -sep " + sep;
+}
+
+/*
+ * The row [l, end) as an input's first, split at t's separator: a header,
+ * whose fields t's names find (the first of a name that comes twice), or
+ * with numbered fields a header only where a field it has is not a number,
+ * else a row.  Sets t.field and, for a header, t.header; a name the header
+ * lacks is a failure, told in why.
+ */
+inline Verdict
+name_fields(Table &t, const char *l, const char *end, std::string &why)
+{
+	std::string names;
+	bool found[2] = {false, false}, is_header = !t.numbered;
+	std::size_t n = 0;
+	fields::split(l, end, t.sep, [&](const std::string &f) {
+		std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
+		double x;
+		for (int k = 0; k < t.count; k++) {
+			if (!t.numbered && !found[k] && a != std::string::npos && f.compare(a, z - a + 1, t.label[k]) == 0)
+				found[k] = true, t.field[k] = n;
+			if (t.numbered && n == t.field[k] && a != std::string::npos &&
+			    !numbers::value_of(f.c_str(), f.c_str() + f.size(), t.decimal, &x))
+				is_header = true;
+		}
+		names.append(n ? ", " : "").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
+		n++;
+		return true;
+	});
+	t.header.assign(is_header ? l : end, end);
+	for (int k = 0; k < t.count && !t.numbered; k++)
+		if (!found[k]) {
+			why = "-column " + std::string(shown(t.label[k].c_str()).text) +
+			      ": the header has no such field; its fields are " + names + hint(t, n, l, end);
+			return failure;
+		}
+	return is_header ? heading : row;
+}
+
+/*
+ * What the first row [l, end) of an input is, its first line ending at
+ * stop.  The run's first such row sets the table up (its fields and its
+ * header, its separator set by separate() from its first line); a later
+ * input's must hold the same header, which is not written again, or none
+ * where the first had none.  Failures are told in why; of_file names the
+ * first input with a row.
+ */
+inline Verdict
+first_row(Table &t, const char *l, const char *stop, const char *end, const std::string &of_file, std::string &why)
+{
+	if (!t.seen) {
+		t.seen = true;
+		t.names.clear();
+		for (char c : t.columns)
+			t.names.push_back(c == '\t' ? t.sep : c);
+		return name_fields(t, l, end, why);
+	}
+	Table later = t;
+	later.lone = false;
+	separate(later, l, stop);
+	Verdict v = name_fields(later, l, end, why);
+	if (v == failure)
+		return v;
+	if (later.header != t.header) {
+		why = "its header is not that of " + of_file;
+		return failure;
+	}
+	return v == heading ? repeat : row;
+}
+
+} // namespace header
