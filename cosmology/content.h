@@ -210,29 +210,6 @@ friedmann(const T &a, const Content &u, T &r)
 	}
 }
 
-/* The parameters a run takes, for what each may be (unfit() below). */
-enum Parameter { H0_p, Omega_M_p, Lambda0_p, radiation_p, w0_p, wa_p, tcmb_p, neff_p, mass_p, sigma8_p };
-
-/* Why x cannot be the value of p, or null when it can: H0 is a finite
- * number above 0, a density, temperature, count or mass a finite number
- * of 0 or more, anything else a finite number. */
-inline const char *
-unfit(Parameter p, double x)
-{
-	switch (p) {
-	case H0_p:
-		return x > 0 && x < INFINITY ? nullptr : "not a finite number above 0";
-	case radiation_p:
-	case tcmb_p:
-	case neff_p:
-	case mass_p:
-	case sigma8_p:
-		return x >= 0 && x < INFINITY ? nullptr : "not a finite number of 0 or more";
-	default:
-		return std::isfinite(x) ? nullptr : "not a finite number";
-	}
-}
-
 /* Why the masses do not fit the species, floor(Neff) of them, or "":
  * there is one for every species, or one each. */
 inline std::string

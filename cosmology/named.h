@@ -9,20 +9,6 @@
 
 #include "content.h"
 
-/* The --help lines of the options for radiation and the sets, which both
- * programs take alike: lines of a list of strings. */
-#define NAMED_HELP                                                                                                     \
-	"  -tcmb T                            CMB temperature today in K: photons and neutrinos follow",            \
-		"                                     from it and count in the budget, instead of -radiation",    \
-		"  -neff N                            effective number of neutrino species (3.046)",             \
-		"  -mnu LIST                          neutrino masses in eV, comma-separated: one for every",    \
-		"                                     species, or one each (none massive)",                      \
-		"  -neutrinos exact|fit               massive neutrinos' density exactly, or by astropy's fit",  \
-		"  -flat                              the vacuum closes the budget: Omega_k is 0",               \
-		"  -cosmology NAME                    a published set, flat: Planck18, Planck15, Planck13,",     \
-		"                                     WMAP9, WMAP7, WMAP5; options given with it override it;",  \
-		"                                     astropy's numbers with -exact -neutrinos fit"
-
 namespace named {
 
 struct Cosmology {

@@ -6,70 +6,57 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
 #include "expansion.h"
 #include "finish.h"
+#include "lists.h"
 #include "named.h"
 #include "notes.h"
+#include "parameters.h"
+
+using parameters::Parameter;
 
 typedef int ReportMode; /* -1 simple: the bare distance, 0 normal, 1 verbose */
 
-/* The options, matched on their first `compared` characters, so by prefix
- * (-verbosely is -verbose), except -simple, whose terminating zero is
- * compared too.  Those of one group act alike; the groups up to cosmology
- * take the next argument as their value. */
-enum Group { hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, mnu, neutrinos, cosmology, verbose, simple, exact, flat };
+/* An option: the model's parameter it sets, or one of skydepth's own
+ * (-verbose, -simple); matched on its first `compared` characters, so by
+ * prefix (-verbosely is -verbose), except -simple, whose terminating zero
+ * is compared too. */
 struct Option {
+	const Parameter *p; /* or null for skydepth's own */
 	const char *name;
 	std::size_t compared;
-	Group group;
 };
-static const Option options[] = {
-	{"-h0", 3, hubble},	{"-hubble", 7, hubble},	  {"-omega", 6, matter},
-	{"-matter", 7, matter},	{"-lambda", 7, vacuum},	  {"-vaccum", 7, vacuum},
-	{"-vacuum", 7, vacuum},	{"-radiation", 10, radiation}, {"-w0", 3, w0},
-	{"-wa", 3, wa},		{"-verbose", 8, verbose}, {"-simple", 8, simple},
-	{"-exact", 6, exact},	{"-tcmb", 5, tcmb},	  {"-neff", 5, neff},
-	{"-mnu", 4, mnu},	{"-neutrinos", 10, neutrinos}, {"-cosmology", 10, cosmology},
-	{"-flat", 5, flat},
-};
-static const char *const help[] = {
+static const Option own[] = {{nullptr, "-verbose", 8}, {nullptr, "-simple", 8}};
+
+static const char *const before_help[] = {
 	"Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]",
-	"  z                                  the redshift; give it first, as in skydepth 1 -h0 70",
-	"  -h0, -hubble H0                    Hubble constant in km/s/Mpc (73)",
-	"  -omega, -matter Omega_M            matter density parameter (0.27)",
-	"  -lambda, -vacuum, -vaccum Lambda0  vacuum energy density parameter (0.73)",
-	"  -radiation R                       radiation density Omega_r h^2 (4.165e-5; 0 for none)",
-	"  -w0 W0, -wa WA                     dark energy w = w0 + wa (1 - a) (-1, 0), values",
-	"                                     such as -0.9 included",
-	NAMED_HELP,
-	"  -exact                             the integrals' true values, not the 1000-step rule's",
+	"  z                                  the redshift; give it first, as in skydepth 1 -h0 70", nullptr};
+static const char *const after_help[] = {
 	"  -verbose                           also the parameters, three distances and three times",
 	"  -simple                            only the distance, as a bare number",
-	"  --help, --version                  this text, or the version",
-	nullptr};
+	"  --help, --version                  this text, or the version", nullptr};
 
 double skydepth(double z, const expansion::Universe &u, int report_level);
-static const Option *option(const char *arg);
-static bool takes_value(const Option *o);
-static bool taken(const Option *o, const char *next);
+static void help();
+static Option option(const char *arg);
+static bool takes_value(const Option &o);
+static bool taken(const Option &o, const char *next);
 static void note_arguments(int argc, char *argv[], int zarg);
 static double parameter(char *argv[], int at, const char *name, double fallback);
-static expansion::Model model(char *argv[], const int *at, bool exact, bool flat);
+static expansion::Model model(char *argv[], const int *at);
 static void note_unfit(const expansion::Model &m);
 
 int
 main(int argc, char *argv[])
 {
-	int zarg = 0;			   /* where the redshift is, or 0 */
-	int at[cosmology + 1] = {}; /* where the options whose values count are, by group */
+	int zarg = 0;			/* where the redshift is, or 0 */
+	int at[parameters::count] = {}; /* where the options that count are, by parameter */
 	ReportMode report = 0;
-	bool exact_rule = false, flat_budget = false;
 
 	if (argc < 2) {
-		std::cout
-			<< "Usage: skydepth z [-simple] -h0 73 -matter 0.27 -vaccum 0.73 [-verbose]"
-			<< std::endl;
+		std::cout << before_help[0] << std::endl;
 		return finish("skydepth");
 	}
 	if (answer("skydepth", argc, argv, help))
@@ -77,34 +64,23 @@ main(int argc, char *argv[])
 
 	/* The redshift is the first argument not taking the form of an option,
 	 * even when it was meant as an option's value (-h0 70 1 gives z = 70). */
-	for (int i = 1; i < argc; i++)
-		if (argv[i][0] != '\0' && argv[i][0] != '-') {
-			zarg = i;
-			break;
-		}
+	for (int i = 1; i < argc && !zarg; i++)
+		zarg = argv[i][0] != '\0' && argv[i][0] != '-' ? i : 0;
 
 	/* A value starting with '-' is not taken (but a negative number by -w0
 	 * and -wa), an empty one is, and then the default applies. */
 	for (int i = 1; i < argc; i++) {
-		const Option *o = option(argv[i]);
-		if (!o)
-			continue;
-		if (takes_value(o) && i + 1 < argc && taken(o, argv[i + 1]))
-			at[o->group] = i;
-		if (o->group == verbose)
-			report = 1;
-		if (o->group == simple)
-			report = -1;
-		if (o->group == exact)
-			exact_rule = true;
-		if (o->group == flat)
-			flat_budget = true;
+		Option o = option(argv[i]);
+		if (o.p && (!takes_value(o) || (i + 1 < argc && taken(o, argv[i + 1]))))
+			at[o.p->id] = i;
+		if (o.name && !o.p)
+			report = o.name[1] == 'v' ? 1 : -1;
 	}
 	note_arguments(argc, argv, zarg);
 
 	/* strtod rather than atof: the same values, but defined out of range. */
 	double z = zarg ? read_number("skydepth", argv[zarg]) : 0;
-	expansion::Model m = model(argv, at, exact_rule, flat_budget);
+	expansion::Model m = model(argv, at);
 
 	const expansion::Universe u = expansion::universe(m);
 	/* Lambda0 as the budget closes it, where it does.  The first line that
@@ -124,19 +100,43 @@ main(int argc, char *argv[])
 	return finish("skydepth", reason);
 }
 
-static const Option *
+/* The usage, a line for each parameter (w0 and wa saying that they take a
+ * negative value), then skydepth's own options. */
+static void
+help()
+{
+	for (const char *const *l = before_help; *l; l++)
+		std::cout << *l << '\n';
+	for (const std::string &line : parameters::help(true, [](const Parameter &p) {
+		     return p.traits & parameters::negative ? ", values\nsuch as -0.9 included" : "";
+	     }))
+		std::cout << line << '\n';
+	for (const char *const *l = after_help; *l; l++)
+		std::cout << *l << '\n';
+}
+
+/* The option arg starts with, or none (a null name). */
+static Option
 option(const char *arg)
 {
-	for (const Option &o : options)
+	for (const Parameter &p : parameters::table)
+		for (const char *s = p.options; *s && !(p.traits & parameters::table_only);) {
+			std::size_t n = std::strcspn(s, " ");
+			if (!std::strncmp(arg, s, n))
+				return {&p, s, n};
+			s += n;
+			s += *s == ' ';
+		}
+	for (const Option &o : own)
 		if (!std::strncmp(arg, o.name, o.compared))
-			return &o;
-	return nullptr;
+			return o;
+	return {nullptr, nullptr, 0};
 }
 
 static bool
-takes_value(const Option *o)
+takes_value(const Option &o)
 {
-	return o && o->group <= cosmology;
+	return o.p && o.p->form != parameters::flag;
 }
 
 /* A text that reads as a negative number, which only -w0 and -wa take as
@@ -151,9 +151,9 @@ negative(const char *text)
  * start with '-', or for w0 and wa, which are almost always negative, one
  * that reads as a negative number. */
 static bool
-taken(const Option *o, const char *next)
+taken(const Option &o, const char *next)
 {
-	return next[0] != '-' || ((o->group == w0 || o->group == wa) && negative(next));
+	return next[0] != '-' || ((o.p->traits & parameters::negative) && negative(next));
 }
 
 /* Tells on stderr of every argument read other than it looks: options
@@ -167,11 +167,11 @@ note_arguments(int argc, char *argv[], int zarg)
 		note(p, "no redshift given: z is 0");
 	for (int i = 1; i < argc; i++) {
 		const char *a = argv[i];
-		const Option *o = option(a), *before = i > 1 ? option(argv[i - 1]) : nullptr;
+		Option o = option(a), before = i > 1 ? option(argv[i - 1]) : Option{nullptr, nullptr, 0};
 		bool after_valued = takes_value(before);
 		bool value = after_valued && taken(before, a);
-		if (o && std::strlen(a) > o->compared)
-			note(p, "read \"%s\" as %s%s", shown(a).text, o->name,
+		if (o.name && std::strlen(a) > o.compared)
+			note(p, "read \"%s\" as %.*s%s", shown(a).text, static_cast<int>(o.compared), o.name,
 			     takes_value(o) ? ", whose value is the next argument" : "");
 		if (takes_value(o) && i + 1 == argc)
 			note(p, "%s has no value: it is ignored", shown(a).text);
@@ -183,7 +183,7 @@ note_arguments(int argc, char *argv[], int zarg)
 			note(p, "%s has no value: the next argument, \"%s\", starts with '-'",
 			     shown(a).text, shown(argv[i + 1]).text);
 		bool refused = after_valued && negative(a);
-		if (o || refused || (value && i != zarg))
+		if (o.name || refused || (value && i != zarg))
 			continue;
 		if (i == zarg) {
 			if (value)
@@ -215,80 +215,71 @@ parameter(char *argv[], int at, const char *name, double fallback)
 }
 
 /* The model the options give: -cosmology's set, or the defaults, with the
- * options given over it.  What does not go together, or cannot be, is
- * noted, and the run goes on: a temperature's photons over -radiation,
- * -flat over -lambda; neutrinos need a temperature. */
+ * options given over it, the numbers first.  What does not go together, or
+ * cannot be, is noted, and the run goes on: a temperature's photons over
+ * -radiation, -flat over -lambda; neutrinos need a temperature. */
 static expansion::Model
-model(char *argv[], const int *at, bool exact_rule, bool flat_budget)
+model(char *argv[], const int *at)
 {
-	const char *p = "skydepth";
-	const named::Cosmology *set = nullptr;
-	if (at[cosmology] && *argv[at[cosmology] + 1] && !(set = named::find(argv[at[cosmology] + 1])))
-		note(p, "-cosmology: \"%s\" is not one of %s: it is ignored", shown(argv[at[cosmology] + 1]).text,
-		     named::names().c_str());
+	using namespace parameters;
+	const char *p = "skydepth", *set_name = at[cosmology] ? argv[at[cosmology] + 1] : "";
+	const named::Cosmology *set = *set_name ? named::find(set_name) : nullptr;
+	if (*set_name && !set)
+		note(p, "-cosmology: \"%s\" is not one of %s: it is ignored", shown(set_name).text, named::names().c_str());
 	expansion::Model m = set ? named::model(*set) : expansion::Model();
-	m.exact = exact_rule;
-	m.H0 = parameter(argv, at[hubble], "H0", m.H0);
-	m.Omega_M = parameter(argv, at[matter], "Omega_M", m.Omega_M);
-	m.Lambda0 = parameter(argv, at[vacuum], "Lambda0", m.Lambda0);
-	m.radiation = parameter(argv, at[radiation], "Omega_r h^2", m.radiation);
-	m.w0 = parameter(argv, at[w0], "w0", m.w0);
-	m.wa = parameter(argv, at[wa], "wa", m.wa);
-	m.tcmb = parameter(argv, at[tcmb], "Tcmb", m.tcmb);
-	m.neff = parameter(argv, at[neff], "Neff", m.neff);
-	if (at[vacuum] && !flat_budget)
+	m.exact = at[exact];
+	for (const Parameter &q : table)
+		if (q.form == number && !(q.traits & table_only))
+			m.*q.field.number = parameter(argv, at[q.id], q.noted, m.*q.field.number);
+	if (at[vacuum] && !at[flat])
 		m.flat = false;
-	m.flat = m.flat || flat_budget;
-	if (at[vacuum] && m.flat)
-		note(p, "%s with -flat: the vacuum closes the budget, and the value is ignored", shown(argv[at[vacuum]]).text);
+	m.flat = m.flat || at[flat];
+	for (const Relation &r : relations)
+		if (r.other == flat && at[r.id] && m.flat)
+			note(p, "%s with %s: %s, and the value is ignored", shown(argv[at[r.id]]).text, spelling(of(flat)).c_str(),
+			     r.why);
 	if (at[mnu] && *argv[at[mnu] + 1]) {
 		m.masses.clear();
-		for (char *q = argv[at[mnu] + 1];; q++) {
-			std::size_t len = std::strcspn(q, ",");
-			char keep = q[len];
-			q[len] = '\0';
-			m.masses.push_back(read_number(p, q));
-			q[len] = keep;
-			q += len;
-			if (!*q)
-				break;
-		}
+		each_item(argv[at[mnu] + 1], [&](const char *item, std::size_t len) {
+			m.masses.push_back(read_number(p, std::string(item, len).c_str()));
+			return true;
+		});
 	}
-	if (at[neutrinos] && std::strcmp(argv[at[neutrinos] + 1], "fit") != 0 && std::strcmp(argv[at[neutrinos] + 1], "exact") != 0)
-		note(p, "-neutrinos: \"%s\" is not exact or fit: exact is used", shown(argv[at[neutrinos] + 1]).text);
-	m.fit = at[neutrinos] && !std::strcmp(argv[at[neutrinos] + 1], "fit");
-	if (m.tcmb >= 0 && at[radiation])
-		note(p, "%s is ignored: the photons follow the CMB temperature", shown(argv[at[radiation]]).text);
-	for (Group g : {neff, mnu, neutrinos})
-		if (at[g] && m.tcmb < 0)
-			note(p, "%s is ignored: the neutrinos follow the CMB temperature, and there is none (-tcmb)",
-			     shown(argv[at[g]]).text);
+	const char *rule = at[neutrinos] ? argv[at[neutrinos] + 1] : "exact";
+	if (std::strcmp(rule, "fit") != 0 && std::strcmp(rule, "exact") != 0)
+		note(p, "-neutrinos: \"%s\" is not exact or fit: exact is used", shown(rule).text);
+	m.fit = !std::strcmp(rule, "fit");
+	for (const Relation &r : relations)
+		if (r.other == tcmb && at[r.id] && (r.tie == yields ? m.tcmb >= 0 : m.tcmb < 0))
+			note(p, "%s is ignored: %s%s", shown(argv[at[r.id]]).text, r.why,
+			     r.tie == needs ? ", and there is none (-tcmb)" : "");
 	note_unfit(m);
 	return m;
 }
 
-/* Notes the parameters that cannot be, which the run takes as they are. */
+/* Notes the parameters that cannot be, which the run takes as they are:
+ * each number out of its bounds (a temperature that was not given is
+ * none), each mass, masses that do not fit the species, and radiation
+ * that swamps the budget. */
 static void
 note_unfit(const expansion::Model &m)
 {
-	using namespace expansion;
-	const struct {
-		Parameter p;
-		const char *name;
-		double value;
-	} all[] = {{H0_p, "H0", m.H0},	       {Omega_M_p, "Omega_M", m.Omega_M}, {Lambda0_p, "Lambda0", m.Lambda0},
-		   {radiation_p, "Omega_r h^2", m.radiation}, {w0_p, "w0", m.w0}, {wa_p, "wa", m.wa},
-		   {tcmb_p, "Tcmb", m.tcmb < 0 && m.tcmb == -1 ? 0 : m.tcmb}, {neff_p, "Neff", m.neff}};
-	for (const auto &a : all)
-		if (const char *why = unfit(a.p, a.value))
-			note("skydepth", "%s %g is %s: it is used as it is", a.name, a.value, why);
-	for (double mass : m.masses)
-		if (const char *why = unfit(mass_p, mass))
-			note("skydepth", "a neutrino mass of %g eV is %s: it is used as it is", mass, why);
-	std::string why = unfit_masses(m);
+	using namespace parameters;
+	const expansion::Model defaults;
+	for (const Parameter &q : table) {
+		if (q.traits & table_only)
+			continue;
+		if (q.form == number && !((q.traits & unset) && m.*q.field.number == defaults.*q.field.number))
+			if (const char *why = unfit(q.bound, m.*q.field.number))
+				note("skydepth", "%s %g is %s: it is used as it is", q.noted, m.*q.field.number, why);
+		for (double mass : q.form == masses ? m.masses : std::vector<double>())
+			if (const char *why = unfit(q.bound, mass))
+				note("skydepth", "a neutrino mass of %g eV is %s: it is used as it is", mass, why);
+	}
+	std::string why = expansion::unfit_masses(m);
 	if (!why.empty())
 		note("skydepth", "-mnu: %s", why.c_str());
-	why = swamped(content(m));
+	why = expansion::swamped(expansion::content(m));
 	if (!why.empty())
 		note("skydepth", "%s: the numbers are what the sum gives", why.c_str());
 }
