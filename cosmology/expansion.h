@@ -269,74 +269,93 @@ exact(const T &z, const T &a_emit, const Universe &u, T &age, T &lookback, T &co
 	}
 }
 
-/*
- * Cuts y = sqrt(a - a_turn) from now back to 0 into panels on each of which
- * the fixed rule is exact to within 1e-14, or to the rounding of the
- * Friedmann sum where that is worse (near a turnaround, where its terms
- * cancel): halvings of y, each cut again in two while the rule over the
- * halves disagrees with the rule over the whole, and sums the integrals
- * beyond and below each.
- */
-inline void
-divide(Universe &u)
+/* A stretch of y being tested: its integrals by the fixed rule, and the
+ * rounding of the Friedmann sum they may carry. */
+struct Piece {
+	double y_lo, y_hi, age, comoving, noise;
+};
+
+/* The fixed rule over [y_lo, y_hi] in u, with its noise: the sum's terms
+ * without their signs (bound) bound its rounding. */
+inline Piece
+panel_rule(const Universe &u, const Content &bound, double y_lo, double y_hi)
 {
-	struct Piece {
-		double y_lo, y_hi, age, comoving, noise;
-	};
-	/* The sum's terms without their signs bound its rounding. */
+	Piece p = {y_lo, y_hi, 0, 0, 0};
+	gauss_legendre<true>(y_lo, y_hi - y_lo, u, p.age, p.comoving);
+	for (const auto &node : gauss) {
+		double y = y_lo + (y_hi - y_lo) * node[0], a = u.a_turn + y * y, F, S;
+		friedmann(a, u, F);
+		friedmann(a, bound, S);
+		p.noise += node[1] * 2 * y / std::sqrt(F) * (1 + 1 / a) * S / F;
+	}
+	p.noise *= 1e-15 * (y_hi - y_lo);
+	return p;
+}
+
+/* Whether the rule over a whole piece and over its halves agree: within
+ * 1e-14, or the noise, or not numbers at all. */
+inline bool
+agree(double whole, double halves, double noise)
+{
+	double miss = std::fabs(whole - halves);
+	return miss <= 1e-14 * std::fabs(halves) || miss <= noise || !std::isfinite(miss);
+}
+
+/* The pieces, from now back: halvings of y, each cut again in two while
+ * the rule over the halves disagrees with the rule over the whole. */
+inline std::vector<Piece>
+pieces_of(const Universe &u)
+{
 	Content bound = u;
 	bound.Omega_k = std::fabs(u.Omega_k), bound.radiation_density = std::fabs(u.radiation_density);
 	bound.m.Omega_M = std::fabs(u.m.Omega_M), bound.m.Lambda0 = std::fabs(u.m.Lambda0);
-	auto rule = [&](double y_lo, double y_hi) {
-		Piece p = {y_lo, y_hi, 0, 0, 0};
-		gauss_legendre<true>(y_lo, y_hi - y_lo, u, p.age, p.comoving);
-		for (const auto &node : gauss) {
-			double y = y_lo + (y_hi - y_lo) * node[0], a = u.a_turn + y * y, F, S;
-			friedmann(a, u, F);
-			friedmann(a, bound, S);
-			p.noise += node[1] * 2 * y / std::sqrt(F) * (1 + 1 / a) * S / F;
-		}
-		p.noise *= 1e-15 * (y_hi - y_lo);
-		return p;
-	};
-	auto close = [](double whole, double halves, double noise) {
-		double miss = std::fabs(whole - halves);
-		return miss <= 1e-14 * std::fabs(halves) || miss <= noise || !std::isfinite(miss);
-	};
 	/* The stack of pieces still to test, with their depths; the
 	 * bottom one is tested last. */
 	std::vector<std::pair<Piece, int>> todo;
 	double y_now = std::sqrt(1 - u.a_turn);
 	const int halvings = 40;
-	todo.push_back({rule(0, std::ldexp(y_now, -halvings)), 0});
+	todo.push_back({panel_rule(u, bound, 0, std::ldexp(y_now, -halvings)), 0});
 	for (int j = halvings; j > 0; j--)
-		todo.push_back({rule(std::ldexp(y_now, -j), std::ldexp(y_now, 1 - j)), 0});
-	std::vector<Piece> pieces; /* from now back */
+		todo.push_back({panel_rule(u, bound, std::ldexp(y_now, -j), std::ldexp(y_now, 1 - j)), 0});
+	std::vector<Piece> done;
 	while (!todo.empty()) {
 		Piece p = todo.back().first;
 		int depth = todo.back().second;
 		todo.pop_back();
 		double mid = p.y_lo + (p.y_hi - p.y_lo) / 2;
-		Piece lo = rule(p.y_lo, mid), hi = rule(mid, p.y_hi);
-		if (depth >= 60 || pieces.size() > 10000 ||
-		    (close(p.age, lo.age + hi.age, p.noise) && close(p.comoving, lo.comoving + hi.comoving, p.noise))) {
-			pieces.push_back(p);
+		Piece lo = panel_rule(u, bound, p.y_lo, mid), hi = panel_rule(u, bound, mid, p.y_hi);
+		if (depth >= 60 || done.size() > 10000 ||
+		    (agree(p.age, lo.age + hi.age, p.noise) && agree(p.comoving, lo.comoving + hi.comoving, p.noise))) {
+			done.push_back(p);
 			continue;
 		}
 		todo.push_back({lo, depth + 1});
 		todo.push_back({hi, depth + 1});
 	}
+	return done;
+}
+
+/*
+ * Cuts y = sqrt(a - a_turn) from now back to 0 into panels on each of which
+ * the fixed rule is exact to within 1e-14, or to the rounding of the
+ * Friedmann sum where that is worse (near a turnaround, where its terms
+ * cancel), and sums the integrals beyond and below each.
+ */
+inline void
+divide(Universe &u)
+{
+	std::vector<Piece> cut = pieces_of(u);
 	double comoving = 0, lookback = 0, age = 0;
-	u.panels.resize(pieces.size());
-	for (std::size_t k = 0; k < pieces.size(); k++) {
+	u.panels.resize(cut.size());
+	for (std::size_t k = 0; k < cut.size(); k++) {
 		Panel &q = u.panels[k];
-		q.y_lo = pieces[k].y_lo, q.y_hi = pieces[k].y_hi;
+		q.y_lo = cut[k].y_lo, q.y_hi = cut[k].y_hi;
 		q.a_lo = u.a_turn + q.y_lo * q.y_lo;
 		q.comoving = comoving, q.lookback = lookback;
-		q.age_here = pieces[k].age;
-		comoving += pieces[k].comoving, lookback += pieces[k].age;
+		q.age_here = cut[k].age;
+		comoving += cut[k].comoving, lookback += cut[k].age;
 	}
-	for (std::size_t k = pieces.size(); k-- > 0;) {
+	for (std::size_t k = cut.size(); k-- > 0;) {
 		u.panels[k].age_below = age;
 		age += u.panels[k].age_here;
 	}

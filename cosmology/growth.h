@@ -51,36 +51,84 @@ root_sum(const expansion::Universe &u, double a)
 	return std::sqrt(F);
 }
 
-/* The growth of universe u. */
-inline std::shared_ptr<const Growth>
-of(const expansion::Universe &u)
+/* a_0, where what the early solution leaves out, curvature and the vacuum
+ * against matter and radiation, and the neutrinos' mass, is below 1e-13;
+ * 0 where there is none. */
+inline double
+start(const expansion::Universe &u, double radiation)
 {
-	auto g = std::make_shared<Growth>();
 	const double Om = u.m.Omega_M;
-	double radiation = u.radiation_density;
-	for (const expansion::Species &s : u.species)
-		radiation += u.nu_weight * s.count; /* relativistic then */
-	if (!(Om > 0) || u.a_turn > 0 || !(radiation >= 0) || !std::isfinite(radiation))
-		return g;
-	g->a_eq = radiation / Om;
-	/* a_0: where what the early solution leaves out, curvature and the
-	 * vacuum against matter and radiation, and the neutrinos' mass, is
-	 * below 1e-13. */
 	double a0 = radiation > 0 ? 1e-8 : 1e-13, y_most = 0;
 	for (const expansion::Species &s : u.species)
 		y_most = std::max(y_most, s.y0);
 	if (y_most > 0)
 		a0 = std::min(a0, 1e-6 / y_most);
-	for (;; a0 *= 1e-3) {
-		if (a0 < 1e-200) {
-			g->dark = true;
-			return g;
-		}
+	for (; a0 >= 1e-200; a0 *= 1e-3) {
 		double early = radiation / a0 / a0 + Om / a0, F;
 		expansion::friedmann(a0, u, F);
 		if (std::fabs(F - early) <= 1e-13 * early)
-			break;
+			return a0;
 	}
+	return 0;
+}
+
+/* The slopes of the state (D, P) at a, where a E is aE. */
+inline void
+slopes(double Om, double a, double aE, double D, double P, double &dD, double &dP)
+{
+	dD = P / (aE * a);
+	dP = 1.5 * Om * D / aE;
+}
+
+/* The Runge-Kutta steps of g from its first, at y0 = ln a_0, to y = 0,
+ * the state and its slopes kept at each. */
+inline void
+steps(const expansion::Universe &u, Growth &g, int n)
+{
+	const double Om = u.m.Omega_M;
+	double a, aE, D, P;
+	expansion::expo(g.y0, a);
+	aE = root_sum(u, a);
+	double x = g.a_eq > 0 ? a / g.a_eq : 0;
+	D = g.a_eq > 0 ? 1 + 1.5 * x : a;
+	P = aE * a * (g.a_eq > 0 ? 1.5 * x : a);
+	g.D[0] = D, g.P[0] = P;
+	slopes(Om, a, aE, D, P, g.dD[0], g.dP[0]);
+	for (int k = 0; k < n; k++) {
+		double y = g.y0 + g.h * k, a_half, a_next, aE_half, aE_next;
+		expansion::expo(y + g.h / 2, a_half);
+		expansion::expo(k + 1 == n ? 0.0 : y + g.h, a_next);
+		aE_half = root_sum(u, a_half), aE_next = root_sum(u, a_next);
+		double d1, p1, d2, p2, d3, p3, d4, p4;
+		slopes(Om, a, aE, D, P, d1, p1);
+		slopes(Om, a_half, aE_half, D + g.h / 2 * d1, P + g.h / 2 * p1, d2, p2);
+		slopes(Om, a_half, aE_half, D + g.h / 2 * d2, P + g.h / 2 * p2, d3, p3);
+		slopes(Om, a_next, aE_next, D + g.h * d3, P + g.h * p3, d4, p4);
+		D += g.h / 6 * (d1 + 2 * d2 + 2 * d3 + d4);
+		P += g.h / 6 * (p1 + 2 * p2 + 2 * p3 + p4);
+		g.D[k + 1] = D, g.P[k + 1] = P;
+		a = a_next, aE = aE_next;
+		slopes(Om, a, aE, D, P, g.dD[k + 1], g.dP[k + 1]);
+	}
+}
+
+/* The growth of universe u, solved from a_0 to now and normalised to 1
+ * today; none where it has no matter, never expanded from a = 0 or has no
+ * early solution. */
+inline std::shared_ptr<const Growth>
+of(const expansion::Universe &u)
+{
+	auto g = std::make_shared<Growth>();
+	double radiation = u.radiation_density;
+	for (const expansion::Species &s : u.species)
+		radiation += u.nu_weight * s.count; /* relativistic then */
+	if (!(u.m.Omega_M > 0) || u.a_turn > 0 || !(radiation >= 0) || !std::isfinite(radiation))
+		return g;
+	g->a_eq = radiation / u.m.Omega_M;
+	double a0 = start(u, radiation);
+	g->dark = a0 == 0;
+	if (g->dark)
+		return g;
 	const int steps_per_unit = 1024;
 	double y0;
 	expansion::ln(a0, y0);
@@ -88,35 +136,7 @@ of(const expansion::Universe &u)
 	g->h = -y0 / n;
 	g->y0 = -g->h * n;
 	g->D.resize(n + 1), g->P.resize(n + 1), g->dD.resize(n + 1), g->dP.resize(n + 1);
-	/* The state (D, P) at y, and its slopes, from a and a E there. */
-	auto slopes = [&](double a, double aE, double D, double P, double &dD, double &dP) {
-		dD = P / (aE * a);
-		dP = 1.5 * Om * D / aE;
-	};
-	double a, aE, D, P;
-	expansion::expo(g->y0, a);
-	aE = root_sum(u, a);
-	double x = g->a_eq > 0 ? a / g->a_eq : 0;
-	D = g->a_eq > 0 ? 1 + 1.5 * x : a;
-	P = aE * a * (g->a_eq > 0 ? 1.5 * x : a);
-	g->D[0] = D, g->P[0] = P;
-	slopes(a, aE, D, P, g->dD[0], g->dP[0]);
-	for (int k = 0; k < n; k++) {
-		double y = g->y0 + g->h * k, a_half, a_next, aE_half, aE_next;
-		expansion::expo(y + g->h / 2, a_half);
-		expansion::expo(k + 1 == n ? 0.0 : y + g->h, a_next);
-		aE_half = root_sum(u, a_half), aE_next = root_sum(u, a_next);
-		double d1, p1, d2, p2, d3, p3, d4, p4;
-		slopes(a, aE, D, P, d1, p1);
-		slopes(a_half, aE_half, D + g->h / 2 * d1, P + g->h / 2 * p1, d2, p2);
-		slopes(a_half, aE_half, D + g->h / 2 * d2, P + g->h / 2 * p2, d3, p3);
-		slopes(a_next, aE_next, D + g->h * d3, P + g->h * p3, d4, p4);
-		D += g->h / 6 * (d1 + 2 * d2 + 2 * d3 + d4);
-		P += g->h / 6 * (p1 + 2 * p2 + 2 * p3 + p4);
-		g->D[k + 1] = D, g->P[k + 1] = P;
-		a = a_next, aE = aE_next;
-		slopes(a, aE, D, P, g->dD[k + 1], g->dP[k + 1]);
-	}
+	steps(u, *g, n);
 	double today = g->D[n];
 	for (int k = 0; k <= n; k++)
 		g->D[k] /= today, g->P[k] /= today, g->dD[k] /= today, g->dP[k] /= today;

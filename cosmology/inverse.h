@@ -306,28 +306,14 @@ step(const Problem &p, Lane &l, const expansion::Depth &d)
 	return false;
 }
 
-/* The redshift for each of count values, and the depth there, whose
- * quantity is the value, or of the redshifts tried the one whose quantity
- * came closest; nan where no redshift gives it.  lines[k] is the line of
- * value k, 1 for the first. */
+/* The lanes of count values v, each started at its guess inside the
+ * bracket of the piece that reaches it (guided where the value's line is
+ * far enough into the run); open gets those to solve.  A value no piece
+ * reaches, or below 0, has no redshift: nan in zs. */
 inline void
-redshifts(const Problem &p, const double *values, const long *lines, std::size_t count, double *zs,
-      expansion::Depth *d)
+start_lanes(const Problem &p, const double *v, const long *lines, std::size_t count, bool with_guide,
+	    std::vector<Lane> &lanes, std::vector<std::size_t> &open, double *zs)
 {
-	/* A distance modulus mu is a luminosity distance of 10^(mu/5 - 5) Mpc. */
-	std::vector<double> moduli;
-	const double *v = values;
-	if (p.modulus) {
-		for (std::size_t k = 0; k < count; k++)
-			moduli.push_back(std::pow(10.0, values[k] / 5 - 5));
-		v = moduli.data();
-	}
-	bool with_guide = p.guide && count > 0 && lines[count - 1] >= guide_from;
-	if (with_guide)
-		std::call_once(p.guide->once, build, std::cref(p), std::ref(*p.guide));
-
-	std::vector<Lane> lanes(count);
-	std::vector<std::size_t> open;
 	for (std::size_t k = 0; k < count; k++) {
 		const Piece *piece = reaching(p, v[k]);
 		if (!piece || !(v[k] >= 0)) {
@@ -346,7 +332,14 @@ redshifts(const Problem &p, const double *values, const long *lines, std::size_t
 			l.z = 1 / ((expansion::emission(l.lo) + expansion::emission(l.hi)) / 2) - 1;
 		open.push_back(k);
 	}
+}
 
+/* Passes over the open lanes until none is: each computes the depths at
+ * its redshifts through the kernel, keeps the closest so far in zs and d,
+ * and steps. */
+inline void
+iterate(const Problem &p, std::vector<Lane> &lanes, std::vector<std::size_t> &open, double *zs, expansion::Depth *d)
+{
 	std::vector<double> tried;
 	std::vector<expansion::Depth> got;
 	while (!open.empty()) {
@@ -371,6 +364,31 @@ redshifts(const Problem &p, const double *values, const long *lines, std::size_t
 		}
 		open.resize(still);
 	}
+}
+
+/* The redshift for each of count values, and the depth there, whose
+ * quantity is the value, or of the redshifts tried the one whose quantity
+ * came closest; nan where no redshift gives it.  lines[k] is the line of
+ * value k, 1 for the first. */
+inline void
+redshifts(const Problem &p, const double *values, const long *lines, std::size_t count, double *zs,
+	  expansion::Depth *d)
+{
+	/* A distance modulus mu is a luminosity distance of 10^(mu/5 - 5) Mpc. */
+	std::vector<double> moduli;
+	const double *v = values;
+	if (p.modulus) {
+		for (std::size_t k = 0; k < count; k++)
+			moduli.push_back(std::pow(10.0, values[k] / 5 - 5));
+		v = moduli.data();
+	}
+	bool with_guide = p.guide && count > 0 && lines[count - 1] >= guide_from;
+	if (with_guide)
+		std::call_once(p.guide->once, build, std::cref(p), std::ref(*p.guide));
+	std::vector<Lane> lanes(count);
+	std::vector<std::size_t> open;
+	start_lanes(p, v, lines, count, with_guide, lanes, open, zs);
+	iterate(p, lanes, open, zs, d);
 	/* A lane that missed v, never saw it passed between two numbers and
 	 * ran into the end of the universe found no redshift. */
 	for (std::size_t k = 0; k < count; k++) {

@@ -200,9 +200,9 @@ define_properties(py::class_<Universe> &universe)
 				       "neutrino density parameter today, with a temperature");
 }
 
-/* A method for each column of one redshift, table(), between() and redshift(). */
+/* A method for each column of one redshift. */
 void
-define_methods(py::class_<Universe> &universe)
+define_columns(py::class_<Universe> &universe)
 {
 	using namespace methods;
 	for (const columns::Column &c : columns::table) {
@@ -218,6 +218,13 @@ define_methods(py::class_<Universe> &universe)
 			},
 			"z"_a, py::kw_only(), "threads"_a = py::none(), doc.c_str());
 	}
+}
+
+/* table(), between() and redshift(). */
+void
+define_methods(py::class_<Universe> &universe)
+{
+	using namespace methods;
 	universe.def(
 		"table",
 		[](Universe &self, const py::object &z, const py::object &names, const py::object &threads) {
@@ -255,6 +262,7 @@ PYBIND11_MODULE(skykit, mod)
 	py::class_<Universe> universe(mod, "Universe", py::metaclass(universe_type()), universe_doc);
 	define_making(universe);
 	define_properties(universe);
+	define_columns(universe);
 	define_methods(universe);
 	/* The published sets, as skytable -cosmology NAME -exact has them. */
 	for (const named::Cosmology &c : named::table) {
