@@ -130,6 +130,8 @@ head(Ring &r, Reading &s, const char *end)
 	if (s.headed || !s.heading || passes(l, end))
 		return true;
 	s.headed = true;
+	/* The heading sets the table up for the workers: none may be reading it. */
+	drain(r);
 	const char *stop = static_cast<const char *>(std::memchr(l, '\n', end - l));
 	std::string why;
 	header::Verdict verdict =
@@ -158,6 +160,7 @@ part(Ring &r, Reading &s, const char *end)
 	if (s.parted || !s.heading || passes(l, end))
 		return;
 	s.parted = true;
+	/* The separator is the workers' too: none may be reading it. */
 	drain(r);
 	r.format.sep = s.heading->separator(s.heading->job, l, end);
 	s.quotes = {};

@@ -12,6 +12,7 @@
 #include "columns.h"
 #include "kernels.h"
 #include "general.h"
+#include "parameters.h"
 #include "run.h"
 
 namespace {
@@ -919,6 +920,28 @@ TEST(Skytable, EveryColumnDocumented)
 		EXPECT_NE(text.str().find(std::string(".It ") + c.name + " Ta" + unit), std::string::npos)
 			<< c.name << " in the page's table";
 		EXPECT_NE(help.find(std::string(" ") + c.name), std::string::npos) << c.name << " in --help";
+	}
+}
+
+/* Every spelling of every model parameter is an option of both programs
+ * (but those of skytable alone), in their --help and their pages. */
+TEST(Skytable, EveryParameterDocumented)
+{
+	for (const char *program : {SKYTABLE_PATH, SKYDEPTH_PATH}) {
+		bool depth = program == std::string(SKYDEPTH_PATH);
+		std::ifstream page(depth ? SKYDEPTH_PAGE : SKYTABLE_PAGE);
+		std::stringstream text;
+		text << page.rdbuf();
+		std::string help = run(program, {"--help"}).out;
+		for (const parameters::Parameter &p : parameters::table) {
+			if (depth && (p.traits & parameters::table_only))
+				continue;
+			std::istringstream spellings(p.options);
+			for (std::string s; spellings >> s;) {
+				EXPECT_NE(help.find(" " + s), std::string::npos) << s << " in " << program << " --help";
+				EXPECT_NE(text.str().find("Fl " + s.substr(1)), std::string::npos) << s << " in the page of " << program;
+			}
+		}
 	}
 }
 
