@@ -11,10 +11,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
-#include <sched.h>
-
 #include <climits>
 #include <string>
+
+#include "processors.h"
 
 namespace arguments {
 
@@ -69,8 +69,7 @@ threads_for(const py::object &threads, std::size_t count)
 {
 	long long n;
 	if (threads.is_none()) {
-		cpu_set_t cpus;
-		n = sched_getaffinity(0, sizeof cpus, &cpus) ? 1 : CPU_COUNT(&cpus);
+		n = processors();
 	} else {
 		if (PyBool_Check(threads.ptr()) || !PyIndex_Check(threads.ptr()))
 			throw py::type_error("threads: expected an int or None, not " + type_name(threads));
