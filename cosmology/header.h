@@ -99,7 +99,8 @@ hint(const Table &t, std::size_t n, const char *l, const char *end)
 {
 	if (t.count == 1 && t.label[0].find(',') != std::string::npos)
 		return "; two fields are a pair of redshifts: give -pairs";
-	const char *c = n == 1 ? std::find_first_of(l, end, ";\t|", ";\t|" + 3) : end;
+	static const char seps[] = ";\t|";
+	const char *c = n == 1 ? std::find_first_of(l, end, seps, seps + 3) : end;
 	if (c == end)
 		return "";
 	std::string sep = *c == '\t' ? "tab" : "'" + std::string(1, *c) + "'";

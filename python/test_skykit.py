@@ -188,6 +188,7 @@ def test_from_astropy():
         skykit.Universe.from_astropy(cosmology.w0wzCDM(70, 0.3, 0.7))
 
 
+@pytest.mark.filterwarnings("ignore:.* with z1 above z2")
 @pytest.mark.parametrize("kwargs,args", UNIVERSES)
 def test_pairs_as_skytable_prints(kwargs, args):
     """between() broadcasts, and gives what skytable -pairs prints."""

@@ -1168,11 +1168,11 @@ TEST(Skytable, DecimalCommaAsPoint)
 		std::vector<std::string> pl = lines(p.out), cl = lines(c.out);
 		ASSERT_EQ(pl.size(), cl.size());
 		for (std::size_t k = 1; k < pl.size(); k++) {
-			std::size_t cut = pl[k].find(";a, b.;") + 7;
+			auto cut = static_cast<std::ptrdiff_t>(pl[k].find(";a, b.;") + 7);
 			EXPECT_EQ(cl[k].substr(cut).find('.'), std::string::npos) << cl[k];
 			std::string back = cl[k];
 			std::replace(back.begin() + cut, back.end(), ',', '.');
-			std::replace(back.begin(), back.begin() + cut - 7, ',', '.');
+			std::replace(back.begin(), back.begin() + (cut - 7), ',', '.');
 			EXPECT_EQ(back, pl[k]);
 		}
 	}
