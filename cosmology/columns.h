@@ -59,15 +59,14 @@ const int count = sizeof table / sizeof table[0];
 /* Why -from does not take d_A. */
 const char *const two_redshifts = "every d_A below its greatest belongs to two redshifts; give d_L or d_c";
 
-/* The names of the columns of one redshift (single), those -from takes
- * (invertible), or the pair columns, separated by commas; every column's
- * without which. */
+/* The names of the columns -from takes (invertible) or the pair columns,
+ * separated by commas; every column's without which. */
 inline std::string
 names(int which = -1)
 {
 	std::string list;
 	for (const Column &c : table)
-		if (which < 0 || (which == single ? c.use != pair : c.use == which))
+		if (which < 0 || c.use == which)
 			list.append(list.empty() ? "" : ", ").append(c.name);
 	return list;
 }

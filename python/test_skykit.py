@@ -251,6 +251,10 @@ def test_clone_and_limits():
     with pytest.warns(RuntimeWarning, match="2 pairs with z1 above z2") as warned:
         got = skykit.Universe().between([1, 2, 0.5], [0.5, 3, 0.1])["d_A12"]
     assert len(warned) == 1 and math.isnan(got[0]) and math.isnan(got[2]) and got[1] > 0
+    # Arguments by position keep their order, so that old pickles make the same universe.
+    assert skykit.Universe(70, 0.3, 0.7, None, -0.9, 0.1, False, 2.7, 3.0, 0.1, False, "fit", 0.8) == skykit.Universe(
+        h0=70, omega_m=0.3, lambda0=0.7, w0=-0.9, wa=0.1, exact=False, tcmb0=2.7, neff=3.0, m_nu=0.1,
+        neutrinos="fit", sigma8=0.8)
     cold = skykit.Universe(tcmb0=0, m_nu=0.06)
     assert cold.omega_nu == 0 and cold.d_L(1.0) == pytest.approx(skykit.Universe(tcmb0=1e-300, m_nu=0.06).d_L(1.0),
                                                                   rel=1e-15)

@@ -260,6 +260,7 @@ TEST(Skydepth, Notes)
 		 n("-neutrinos: \"fast\" is not exact or fit: exact is used")},
 		{{"1", "-cosmology", "WMAP9", "-h0", "70", "-simple"}, "6660.81\n", ""},
 		{{"1", "-tcmb", "0", "-mnu", "0.06", "-simple"}, "6453.04\n", ""},
+		{{"1", "-tcmb", "2.7255", "-mnu", "", "-simple"}, "6452.57\n", ""},
 		{{"1", "-tcmb", "3e5", "-flat", "-simple"}, "6.12891e-05\n",
 		 n("radiation of 1.15243e+16 today swamps the budget: the vacuum that closes it would cancel it to fewer "
 		   "than half a double's digits (above 6.71089e+07): the numbers are what the sum gives")},

@@ -994,6 +994,7 @@ TEST(Skytable, Tables)
 		{{"-column", "1", "-decimal", ",", "-simple"}, "2,5\n", "2,5;20130,7\n",
 		 "skytable: note: the table's first row shows no separator: the columns follow semicolons (-sep to choose)\n", 0},
 		{{"-column", "z", "-decimal", ",", "-simple"}, "# c\nid z\n1 2,5\n", "# c\nid z d_L\n1 2,5 20130,7\n", "", 0},
+		{{"-column", "z", "-decimal", ".", "-sep", "comma", "-simple"}, "z,a\n1,2\n", "z,a,d_L\n1,2,6452.3\n", "", 0},
 		{{"-column", "redshift", "-simple"}, "zz,redshift\n5,1\n", "zz,redshift,d_L\n5,1,6452.3\n", "", 0},
 		{{"-column", "z"}, "z,w\n  abc,1\n", "z,w,d_L,d_c,d_A\n", "skytable: line 2: z: not a number: abc\n", 1},
 		{{"-column", "3", "-simple"}, "1 2 3\n1 2 \n", "1 2 3 25133.5\n", "skytable: line 2: no field 3: the row has 2 fields\n", 1},
