@@ -12,11 +12,12 @@
 #include <string>
 
 #include "expansion.h"
+#include "ruler.h"
 
 namespace columns {
 
 enum Id { z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f_rate, fsigma8,
-	  Omega_M_z, rho_c, d_c12, d_M12, d_A12, Sigma_crit, D_dt };
+	  Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e, DM_rd, DH_rd, DV_rd, d_c12, d_M12, d_A12, Sigma_crit, D_dt };
 
 /* What a column is of: one redshift, one that -from takes as well, or a
  * pair of them (-pairs), a lens at z1 and a source at z2. */
@@ -48,6 +49,14 @@ const Column table[] = {
 	{fsigma8, "fsigma8", "", "f D sigma8, sigma8 given (-sigma8)", single},
 	{Omega_M_z, "Omega_M_z", "", "matter density parameter at z, Omega_M a^-3 (H0/H)^2", single},
 	{rho_c, "rho_c", "M_sun/Mpc^3", "critical density at z, 3 H^2/(8 pi G)", single},
+	{D_H, "D_H", "Mpc", "Hubble distance at z, c/H", single},
+	{D_V, "D_V", "Mpc", "volume-averaged distance, (z d_M^2 D_H)^(1/3)", invertible},
+	{r_s, "r_s", "Mpc", "comoving sound horizon, integral from z to inf of c_s dz/H", single},
+	{eta, "eta", "Mpc", "comoving particle horizon, c times the conformal time at z", single},
+	{x_e, "x_e", "", "free electrons per hydrogen nucleus", single},
+	{DM_rd, "DM_rd", "", "d_M/r_d, r_d the sound horizon at the drag epoch", invertible},
+	{DH_rd, "DH_rd", "", "D_H/r_d", invertible},
+	{DV_rd, "DV_rd", "", "D_V/r_d", invertible},
 	{d_c12, "d_c12", "Mpc", "comoving distance from z1 to z2, d_c(z2) - d_c(z1)", pair},
 	{d_M12, "d_M12", "Mpc", "transverse comoving distance from z1 to z2, d_c12 bent", pair},
 	{d_A12, "d_A12", "Mpc", "angular diameter distance from z1 to z2, d_M12/(1 + z2)", pair},
@@ -86,6 +95,32 @@ inline bool
 grows(Id id)
 {
 	return id == D || id == f_rate || id == fsigma8;
+}
+
+/* What of the ruler (ruler.h) a column needs: nothing, the horizons, the
+ * baryons and their thermal history, or r_d. */
+enum Need { nothing, horizons, baryons, ruler_length };
+
+inline Need
+needs(Id id)
+{
+	return id == eta ? horizons : id == r_s || id == x_e ? baryons : id >= DM_rd && id <= DV_rd ? ruler_length : nothing;
+}
+
+/* D_V at z, from the depth there: 0 below z = 0, and at z = inf, where
+ * z D_H falls as 1/sqrt(z) or faster; the cube root the kit's own, of the
+ * same bits on every machine. */
+inline double
+volume_distance(double z, const expansion::Universe &u, const expansion::Depth &d)
+{
+	if (z < 0 || std::isinf(z))
+		return 0;
+	double x = z * (d.d_M * d.d_M) * (u.hubble_distance / expansion::rate(z, u)), y;
+	if (!(x > 0))
+		return x == 0 ? 0 : NAN;
+	expansion::ln(x, y);
+	expansion::expo(y / 3, x);
+	return x;
 }
 
 /* Omega_M(z) = Omega_M a^-3 / E^2 = Omega_M / (a F), F the Friedmann sum;
@@ -180,6 +215,22 @@ value(Id id, double z, const expansion::Universe &u, const expansion::Depth &d)
 		return d.f * d.D * u.m.sigma8;
 	case Omega_M_z:
 		return z < 0 ? NAN : matter_at(z, u);
+	case D_H:
+		return z < 0 ? NAN : u.hubble_distance / expansion::rate(z, u);
+	case D_V:
+		return volume_distance(z, u, d);
+	case r_s:
+		return ruler::sound_horizon(u, *u.ruler, z);
+	case eta:
+		return ruler::particle_horizon(u, *u.ruler, z);
+	case x_e:
+		return ruler::electrons(*u.ruler, z);
+	case DM_rd:
+		return d.d_M / u.ruler->r_d;
+	case DH_rd:
+		return z < 0 ? NAN : u.hubble_distance / expansion::rate(z, u) / u.ruler->r_d;
+	case DV_rd:
+		return volume_distance(z, u, d) / u.ruler->r_d;
 	default: {
 		/* 3 H^2 / (8 pi G), H in 1/s, over the Sun's mass per Mpc^3. */
 		double H = u.m.H0 * expansion::rate(z, u) / expansion::mpc_km, mpc_m = expansion::mpc_m;

@@ -60,6 +60,12 @@ struct Model {
 	bool fit = false;	     /* massive neutrinos by the fitting function, not exactly */
 	bool flat = false;	     /* the vacuum closes the budget: Lambda0 is what makes Omega_k 0 */
 	double sigma8 = NAN;	     /* the amplitude of fluctuations today, for f sigma8; nan: none */
+	double Omega_b = NAN;	     /* baryons today, a part of Omega_M; nan: none given */
+	/* Helium's share of the baryons' mass: the BBN value for Planck 2018's
+	 * baryon density (Planck 2018 results VI, section 7.6). */
+	double Y_He = 0.2454;
+	double r_d = NAN;	     /* the sound horizon at the drag epoch, Mpc, given; nan: the kit's */
+	bool r_d_fit = false;	     /* r_d by the fitting formula of Aubourg et al. 2015, eq. 16 */
 };
 
 /* The kinds of Friedmann sum: bits of Content::kind. */
@@ -208,6 +214,18 @@ friedmann(const T &a, const Content &u, T &r)
 	default:
 		friedmann<evolving_kind | massive_kind>(a, u, r);
 	}
+}
+
+/* Why the baryons do not fit the matter they are a part of, or "". */
+inline std::string
+unfit_baryons(const Model &m)
+{
+	if (!(m.Omega_b > m.Omega_M))
+		return "";
+	char text[96];
+	std::snprintf(text, sizeof text, "%g is more than Omega_M, %g, of which the baryons are a part", m.Omega_b,
+		      m.Omega_M);
+	return text;
 }
 
 /* Why the masses do not fit the species, floor(Neff) of them, or "":

@@ -25,6 +25,9 @@
 namespace growth {
 struct Growth;
 }
+namespace ruler {
+struct Ruler;
+}
 
 namespace expansion {
 
@@ -41,12 +44,14 @@ struct Panel {
 };
 
 /* A run's universe: its content, where its history starts, the exact
- * rule's panels, and where asked for, the growth of structure in it. */
+ * rule's panels, and where asked for, the growth of structure in it and
+ * the ruler of its baryons. */
 struct Universe : Content {
 	double a_turn; /* the scale factor below which the universe never was on its way to now,
 			* 0 when it was at every one (turnaround() below) */
 	std::vector<Panel> panels; /* the exact rule's, empty under the midpoint rule */
 	std::shared_ptr<const growth::Growth> growth; /* growth.h's, where a run asks for it */
+	std::shared_ptr<const ruler::Ruler> ruler;    /* ruler.h's, where a run asks for it */
 };
 
 inline double turnaround(const Universe &u);

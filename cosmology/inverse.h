@@ -75,13 +75,27 @@ of(const Problem &p, double z, const expansion::Depth &d)
 
 /* dQ/dz at z, from the integrand there: 1/E for the comoving distance,
  * 1/((1 + z) E) for the times; d_L adds the bending of the transverse
- * distance, and the volume is 4 pi c/H0 d_M^2/E.  Close to the slope of the
- * midpoint sums, which is all Newton needs. */
+ * distance, and the volume is 4 pi c/H0 d_M^2/E; D_H = c/(H0 E) falls as E
+ * rises, and D_V^3 = z d_M^2 D_H.  Close to the slope of the midpoint sums,
+ * which is all Newton needs: dE/dz by a difference. */
 inline double
 slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth &d)
 {
 	double E = expansion::rate(z, u);
+	auto dlnE = [&] {
+		double step = 1e-6 * (1 + z);
+		return std::log(expansion::rate(z + step, u) / E) / step;
+	};
+	double r_d = q >= columns::DM_rd && q <= columns::DV_rd ? u.ruler->r_d : 1;
+	auto dM = [&] { return (expansion::dd_L(z, u, d, E) - d.d_M) / (1 + z); }; /* d(d_M)/dz */
 	switch (q) {
+	case columns::DM_rd:
+		return dM() / r_d;
+	case columns::DH_rd:
+		return -u.hubble_distance / E * dlnE() / r_d;
+	case columns::D_V:
+	case columns::DV_rd:
+		return columns::volume_distance(z, u, d) / 3 * (1 / z + 2 * dM() / d.d_M - dlnE()) / r_d;
 	case d_c:
 		return u.hubble_distance / E;
 	case d_L:
@@ -97,11 +111,12 @@ slope(Quantity q, double z, const expansion::Universe &u, const expansion::Depth
 	}
 }
 
-/* Whether the quantity falls as z grows: the age and the growth factor. */
+/* Whether the quantity falls as z grows: the age, the growth factor and
+ * the Hubble distance. */
 inline bool
 falls(Quantity q)
 {
-	return q == t_age || q == columns::D;
+	return q == t_age || q == columns::D || q == columns::DH_rd;
 }
 
 /* Tabulates the quantity from z = 0 to 1e4, evenly in log(1 + z); usable
@@ -161,6 +176,11 @@ guess(const Problem &p, const Guide *g, double v)
 		return v / u.hubble_time;
 	case V_c:
 		return std::cbrt(3e9 * v / (4 * M_PI)) / u.hubble_distance;
+	case columns::DH_rd:
+		return std::max(std::pow(u.hubble_distance / (v * u.ruler->r_d), 2.0 / 3) - 1, 1e-3); /* E as matter's */
+	case columns::DM_rd:
+	case columns::DV_rd:
+		return v * u.ruler->r_d / u.hubble_distance;
 	default:
 		return v / u.hubble_distance;
 	}
@@ -168,11 +188,12 @@ guess(const Problem &p, const Guide *g, double v)
 
 /*
  * The pieces of the quantity's course, from z = 0 to the end of the
- * universe's history (z = inf, or where a_turn sets it).  Only d_L turns
- * back: in a closed universe where light reaches beyond a quarter turn
- * around it, its transverse distance shrinks.  There the quantity is
- * sampled at 1024 scale factors, and each turn among the samples is found
- * by a golden-section search for the extreme value.
+ * universe's history (z = inf, or where a_turn sets it).  d_L and d_M/r_d
+ * turn back in a closed universe where light reaches beyond a quarter turn
+ * around it, where the transverse distance shrinks; D_V always does, as it
+ * falls to 0 at z = inf.  There the quantity is sampled at 1024 scale
+ * factors, and each turn among the samples is found by a golden-section
+ * search for the extreme value.
  */
 inline void
 prepare(Problem &p)
@@ -202,7 +223,8 @@ prepare(Problem &p)
 	double angle = 0;
 	if (u.Omega_k < 0)
 		expansion::transverse(u, end.d_c, &angle);
-	if (p.quantity == d_L && angle > M_PI / 2) {
+	bool transverse = p.quantity == d_L || p.quantity == columns::DM_rd;
+	if ((transverse && angle > M_PI / 2) || p.quantity == columns::D_V || p.quantity == columns::DV_rd) {
 		const int n = 1024;
 		double a_end = expansion::emission(z_end);
 		std::vector<double> zs(n + 1), q(n + 1);

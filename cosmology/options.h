@@ -29,17 +29,18 @@ namespace options {
 const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 	"[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
-	"[-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] "
-	"[-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] [value ...]\n";
+	"[-flat] [-cosmology NAME] [-sigma8 S] [-omegab Omega_b] [-yhe Y] [-rd R|fit] [-exact] [-ruler] "
+	"[-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-decimal .|,] [-from Q] "
+	"[-digits N] [-threads N] [value ...]\n";
 
 /* skytable's own options, beside the model's (parameters.h): the flags,
  * then those that take the next argument as their value. */
-enum Id { simple, verbose, header, pairs, from, digits, threads, listed, column, sep, decimal };
+enum Id { simple, verbose, header, pairs, ruler, from, digits, threads, listed, column, sep, decimal };
 const struct Own {
 	const char *name;
 	Id id;
 } own[] = {
-	{"-simple", simple}, {"-verbose", verbose}, {"-header", header}, {"-pairs", pairs},     {"-from", from},
+	{"-simple", simple}, {"-verbose", verbose}, {"-header", header}, {"-pairs", pairs},     {"-ruler", ruler}, {"-from", from},
 	{"-digits", digits}, {"-threads", threads}, {"-columns", listed}, {"-column", column}, {"-sep", sep},
 	{"-decimal", decimal},
 };
@@ -53,7 +54,8 @@ struct Options {
 	std::vector<columns::Id> columns;
 	bool listed = false; /* whether -columns gave them */
 	bool header = false;
-	int threads = 0; /* 0: one per processor */
+	bool ruler = false; /* the universe's numbers: z_*, r_*, theta_*, z_drag, r_drag, z_eq */
+	int threads = 0;    /* 0: one per processor */
 	int digits = 6;
 	columns::Id from = columns::z;
 	const char *column = nullptr; /* -column's NAME or N */
@@ -107,8 +109,13 @@ model_option(Options &o, const parameters::Parameter &p, const char *name, const
 			return true;
 		});
 	default:
+		if (p.form == parameters::number_or_word && !std::strcmp(v, std::strchr(p.value, '|') + 1)) {
+			o.model.*p.field.flag = true;
+			return true;
+		}
 		if (!numbers::number(v, v + std::strlen(v), &x))
-			return !bad_usage("%s: not a number: %s", name, shown(v).text);
+			return !bad_usage("%s: not a number%s: %s", name, p.form == parameters::number_or_word ? " or fit" : "",
+					  shown(v).text);
 		if (const char *why = parameters::unfit(p.bound, x))
 			return !bad_usage("%s: %s: %s", name, why, shown(v).text);
 		o.model.*p.field.number = x;
@@ -190,6 +197,8 @@ flag(Options &o, const char *name, const parameters::Parameter *p, Id id)
 		o.pairs = true;
 	else if (id == header)
 		o.header = true;
+	else if (id == ruler)
+		o.ruler = true;
 	else
 		o.form = name;
 	if (o.header && o.column)
@@ -231,6 +240,26 @@ read(int argc, char *argv[], Options &o)
 	return i;
 }
 
+/* What the ruler's columns (-columns or -from) and -ruler need of the
+ * model: baryons for r_s, x_e and the universe's numbers, r_d (from the
+ * baryons, or -rd) for the ratios; false after saying what is missing. */
+inline bool
+settle_ruler(const Options &o)
+{
+	bool baryons = !std::isnan(o.model.Omega_b), r_d = baryons || !std::isnan(o.model.r_d);
+	std::vector<columns::Id> asked = o.columns;
+	asked.push_back(o.from);
+	for (columns::Id c : asked) {
+		const char *option = c == o.from && c != columns::z ? "-from" : "-columns";
+		if (columns::needs(c) == columns::baryons && !baryons)
+			return !bad_usage("%s %s needs -omegab: it follows the baryons", option, columns::table[c].name);
+		if (columns::needs(c) == columns::ruler_length && !r_d)
+			return !bad_usage("%s %s needs -omegab or -rd: r_d, the ruler it is a ratio to", option,
+					  columns::table[c].name);
+	}
+	return baryons || !o.ruler || !bad_usage("-ruler needs -omegab: the ruler is the baryons'");
+}
+
 /* The model from the options: -cosmology's set, with the options given
  * over it; false after saying which options do not go together or what
  * the model cannot be. */
@@ -239,9 +268,9 @@ settle_model(Options &o)
 {
 	using namespace parameters;
 	const bool *g = o.given;
-	bool temperature = g[tcmb] || o.named;
 	for (const Relation &r : relations) {
-		bool other = r.other == tcmb ? temperature : g[r.other];
+		/* A published set gives its temperature and its baryons. */
+		bool other = g[r.other] || (o.named && (r.other == tcmb || r.other == omegab));
 		std::string a = spelling(of(r.id)), b = spelling(of(r.other));
 		if (r.id == radiation && g[r.id] && o.named && !g[tcmb])
 			return !bad_usage("-radiation with -cosmology %s: its photons follow its CMB temperature", o.named->name);
@@ -255,11 +284,18 @@ settle_model(Options &o)
 	std::string why = expansion::unfit_masses(o.model);
 	if (!why.empty())
 		return !bad_usage("-mnu: %s", why.c_str());
+	why = expansion::unfit_baryons(o.model);
+	if (!why.empty())
+		return !bad_usage("-omegab: %s", why.c_str());
+	if (o.model.r_d_fit && std::isnan(o.model.Omega_b))
+		return !bad_usage("-rd fit needs -omegab: the fit takes the baryons' density");
 	why = expansion::swamped(expansion::content(o.model));
 	if (!why.empty())
 		return !bad_usage("%s", why.c_str());
 	bool fsigma8 = std::find(o.columns.begin(), o.columns.end(), columns::fsigma8) != o.columns.end();
-	return !(fsigma8 && !g[parameters::sigma8]) || !bad_usage("-columns fsigma8 needs -sigma8, the amplitude it scales");
+	if (fsigma8 && !g[parameters::sigma8])
+		return !bad_usage("-columns fsigma8 needs -sigma8, the amplitude it scales");
+	return settle_ruler(o);
 }
 
 /* The columns and the values: those of pairs with -pairs, the forms'
@@ -299,6 +335,8 @@ settle_columns(Options &o, int argc, char *argv[], int i)
 	}
 	if (o.sep && !o.column)
 		return !bad_usage("-sep is the separator of -column's table");
+	if (o.ruler && (i < argc || o.column))
+		return !bad_usage("-ruler prints the universe's numbers: it takes no values");
 	return !(o.decimal == ',' && o.sep == ',') ||
 	       !bad_usage("-decimal , with -sep comma: a comma cannot part both the fields and a number's digits");
 }

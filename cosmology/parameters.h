@@ -23,15 +23,17 @@ namespace parameters {
 
 using expansion::Model;
 
-enum Id { hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, mnu, neutrinos, flat, cosmology, sigma8, exact };
+enum Id { hubble, matter, vacuum, radiation, w0, wa, tcmb, neff, mnu, neutrinos, flat, cosmology, sigma8, omegab, yhe, rd,
+	  exact };
 
 /* How a value is read: a number, a list of masses, one of the words of
- * the value's name (exact|fit, the second setting the flag), a published
- * set's name, or none, for a flag. */
-enum Form { number, masses, choice, named, flag };
+ * the value's name (exact|fit, the second setting the flag), a number or
+ * the word after the value's '|' (R|fit, the word setting the flag), a
+ * published set's name, or none, for a flag. */
+enum Form { number, masses, choice, number_or_word, named, flag };
 
 /* What a number may be. */
-enum Bound { finite, above_zero, zero_or_more };
+enum Bound { finite, above_zero, zero_or_more, fraction };
 
 /* What sets a parameter apart: skytable (and the module) takes it, not
  * skydepth; skydepth takes a negative value for it (a value starting with
@@ -39,7 +41,8 @@ enum Bound { finite, above_zero, zero_or_more };
  * temperature decides; the module's None is the Model's mark for none. */
 enum Trait { table_only = 1, negative = 2, decided = 4, unset = 8 };
 
-/* The Model's field a parameter sets: a number, a flag or a list. */
+/* The Model's field a parameter sets: a number, a flag or a list, or a
+ * number and the flag that stands for a word in its place. */
 struct Field {
 	double Model::*number = nullptr;
 	bool Model::*flag = nullptr;
@@ -48,6 +51,7 @@ struct Field {
 	constexpr Field(double Model::*f) : number(f) {}
 	constexpr Field(bool Model::*f) : flag(f) {}
 	constexpr Field(std::vector<double> Model::*f) : list(f) {}
+	constexpr Field(double Model::*f, bool Model::*word) : number(f), flag(word) {}
 };
 
 struct Parameter {
@@ -79,6 +83,9 @@ constexpr Parameter table[] = {
 	{flat, "-flat", "flat", 10, "flat", "", "", flag, finite, &Model::flat, 0, "the vacuum closes the budget: Omega_k is 0"},
 	{cosmology, "-cosmology", "", -1, "cosmology", "NAME", "", named, finite, {}, 0, "a published set, flat: Planck18, Planck15, Planck13,\nWMAP9, WMAP7, WMAP5; options given with it override it;\nastropy's numbers with -exact -neutrinos fit"},
 	{sigma8, "-sigma8", "sigma8", 12, "sigma8", "S", "", number, zero_or_more, &Model::sigma8, table_only | unset, "sigma8 today, for the column fsigma8"},
+	{omegab, "-omegab", "omega_b", 13, "Omega_b", "Omega_b", "", number, zero_or_more, &Model::Omega_b, unset, "baryon density parameter, a part of Omega_M (none):\nthe sound horizon and the columns of the ruler"},
+	{yhe, "-yhe", "y_he", 14, "Y_He", "Y", "", number, fraction, &Model::Y_He, 0, "helium's share of the baryons' mass (0.2454)"},
+	{rd, "-rd", "r_d", 15, "r_d", "R|fit", "Mpc", number_or_word, above_zero, {&Model::r_d, &Model::r_d_fit}, table_only | unset, "r_d in Mpc for the ratios, in place of the kit's own: a number,\nor fit, by the formula of Aubourg et al. 2015"},
 	{exact, "-exact", "exact", 6, "exact", "", "", flag, finite, &Model::exact, 0, "the integrals' true values, not the 1000-step rule's"},
 };
 const int count = sizeof table / sizeof table[0];
@@ -107,12 +114,15 @@ const struct Relation {
 	{neff, needs, tcmb, "the neutrinos follow the CMB temperature"},
 	{mnu, needs, tcmb, "the neutrinos follow the CMB temperature"},
 	{neutrinos, needs, tcmb, "the neutrinos follow the CMB temperature"},
+	{omegab, needs, tcmb, "the baryons recombine as the CMB cools"},
+	{yhe, needs, omegab, "it is a share of the baryons"},
 	{vacuum, yields, flat, "the vacuum closes the budget"},
 };
 
 /* Why x cannot be a number of the bound given, or null when it can: H0 is
  * a finite number above 0, a density, temperature, count or mass a finite
- * number of 0 or more, anything else a finite number. */
+ * number of 0 or more, a share of a mass from 0 up to 1, anything else a
+ * finite number. */
 inline const char *
 unfit(Bound b, double x)
 {
@@ -121,6 +131,8 @@ unfit(Bound b, double x)
 		return x > 0 && x < INFINITY ? nullptr : "not a finite number above 0";
 	case zero_or_more:
 		return x >= 0 && x < INFINITY ? nullptr : "not a finite number of 0 or more";
+	case fraction:
+		return x >= 0 && x < 1 ? nullptr : "not a number from 0 up to 1";
 	default:
 		return std::isfinite(x) ? nullptr : "not a finite number";
 	}
@@ -162,10 +174,20 @@ copy(const Parameter &p, const Model &from, Model &to)
 	const Field &f = p.field;
 	if (f.number)
 		to.*f.number = from.*f.number;
-	else if (f.flag)
+	if (f.flag)
 		to.*f.flag = from.*f.flag;
-	else if (f.list)
+	if (f.list)
 		to.*f.list = from.*f.list;
+}
+
+/* A published set's baryons, not given again, under a matter density
+ * given below theirs: they go, so that a run that asks nothing of them
+ * goes on, and one that does is told to give -omegab. */
+inline void
+drop_unfit_baryons(Model &m, bool baryons_given)
+{
+	if (!baryons_given && m.Omega_b > m.Omega_M)
+		m.Omega_b = NAN;
 }
 
 /* The model of a published set with the parameters given over it: a
@@ -180,6 +202,7 @@ overlaid(const Model &set, const Model &given_model, const bool *given)
 			copy(p, given_model, m);
 	if (given[vacuum] && !given[flat])
 		m.flat = false;
+	drop_unfit_baryons(m, given[omegab]);
 	return m;
 }
 

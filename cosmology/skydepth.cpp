@@ -10,6 +10,7 @@
 
 #include "expansion.h"
 #include "finish.h"
+#include "ruler.h"
 #include "lists.h"
 #include "named.h"
 #include "notes.h"
@@ -115,22 +116,24 @@ help()
 		std::cout << *l << '\n';
 }
 
-/* The option arg starts with, or none (a null name). */
+/* The option arg starts with, the longest where several do (-omegab, not
+ * -omega), or none (a null name). */
 static Option
 option(const char *arg)
 {
+	Option found = {nullptr, nullptr, 0};
 	for (const Parameter &p : parameters::table)
 		for (const char *s = p.options; *s && !(p.traits & parameters::table_only);) {
 			std::size_t n = std::strcspn(s, " ");
-			if (!std::strncmp(arg, s, n))
-				return {&p, s, n};
+			if (!std::strncmp(arg, s, n) && n > found.compared)
+				found = {&p, s, n};
 			s += n;
 			s += *s == ' ';
 		}
 	for (const Option &o : own)
 		if (!std::strncmp(arg, o.name, o.compared))
 			return o;
-	return {nullptr, nullptr, 0};
+	return found;
 }
 
 static bool
@@ -234,6 +237,8 @@ model(char *argv[], const int *at)
 	if (at[vacuum] && !at[flat])
 		m.flat = false;
 	m.flat = m.flat || at[flat];
+	if (set)
+		drop_unfit_baryons(m, at[omegab]);
 	for (const Relation &r : relations)
 		if (r.other == flat && at[r.id] && m.flat)
 			note(p, "%s with %s: %s, and the value is ignored", shown(argv[at[r.id]]).text, spelling(of(flat)).c_str(),
@@ -249,10 +254,13 @@ model(char *argv[], const int *at)
 	if (std::strcmp(rule, "fit") != 0 && std::strcmp(rule, "exact") != 0)
 		note(p, "-neutrinos: \"%s\" is not exact or fit: exact is used", shown(rule).text);
 	m.fit = !std::strcmp(rule, "fit");
-	for (const Relation &r : relations)
-		if (r.other == tcmb && at[r.id] && (r.tie == yields ? m.tcmb >= 0 : m.tcmb < 0))
-			note(p, "%s is ignored: %s%s", shown(argv[at[r.id]]).text, r.why,
-			     r.tie == needs ? ", and there is none (-tcmb)" : "");
+	for (const Relation &r : relations) {
+		bool other = r.other == tcmb ? m.tcmb >= 0 : !std::isnan(m.Omega_b);
+		if (r.other != flat && at[r.id] && (r.tie == yields ? other : !other))
+			note(p, "%s is ignored: %s%s%s%s", shown(argv[at[r.id]]).text, r.why,
+			     r.tie == needs ? ", and there is none (" : "", r.tie == needs ? spelling(of(r.other)).c_str() : "",
+			     r.tie == needs ? ")" : "");
+	}
 	note_unfit(m);
 	return m;
 }
@@ -269,7 +277,8 @@ note_unfit(const expansion::Model &m)
 	for (const Parameter &q : table) {
 		if (q.traits & table_only)
 			continue;
-		if (q.form == number && !((q.traits & unset) && m.*q.field.number == defaults.*q.field.number))
+		double x = q.form == number ? m.*q.field.number : 0, given = q.form == number ? defaults.*q.field.number : 0;
+		if (q.form == number && !((q.traits & unset) && (x == given || (std::isnan(x) && std::isnan(given)))))
 			if (const char *why = unfit(q.bound, m.*q.field.number))
 				note("skydepth", "%s %g is %s: it is used as it is", q.noted, m.*q.field.number, why);
 		for (double mass : q.form == masses ? m.masses : std::vector<double>())
@@ -279,6 +288,9 @@ note_unfit(const expansion::Model &m)
 	std::string why = expansion::unfit_masses(m);
 	if (!why.empty())
 		note("skydepth", "-mnu: %s", why.c_str());
+	why = expansion::unfit_baryons(m);
+	if (!why.empty())
+		note("skydepth", "-omegab: %s: it is used as it is", why.c_str());
 	why = expansion::swamped(expansion::content(m));
 	if (!why.empty())
 		note("skydepth", "%s: the numbers are what the sum gives", why.c_str());
@@ -305,6 +317,8 @@ skydepth(double z, const expansion::Universe &u, int report_level)
 				std::cout << (k ? "," : "") << m.masses[k];
 			std::cout << (m.masses.empty() ? "0" : "") << " Omega_gamma=" << u.photons
 				  << " Omega_nu=" << u.neutrinos << (m.fit ? " neutrinos=fit" : "");
+			if (!std::isnan(m.Omega_b))
+				std::cout << " Omega_b=" << m.Omega_b << " Y_He=" << m.Y_He;
 		} else if (m.radiation == expansion::Model().radiation) {
 			std::cout << "Radiation=4.165E-5/(h*h)";
 		} else {
@@ -313,6 +327,12 @@ skydepth(double z, const expansion::Universe &u, int report_level)
 		if (u.evolving)
 			std::cout << " w0=" << m.w0 << " wa=" << m.wa;
 		std::cout << std::endl;
+		if (m.tcmb >= 0 && !std::isnan(m.Omega_b)) {
+			std::shared_ptr<const ruler::Ruler> r = ruler::of(u);
+			std::cout << "skydepth z_star=" << r->z_star << " r_star=" << r->r_star << " Mpc, 100 theta_star="
+				  << r->theta_star << ", z_drag=" << r->z_drag << " r_drag=" << r->r_drag << " Mpc, z_eq=" << r->z_eq
+				  << std::endl;
+		}
 	}
 
 	double age, lookback, comoving;

@@ -35,9 +35,12 @@ static const char *const values_help[] = {
 	"  -verbose                           also t_age, t_lookback and t_now",
 	nullptr};
 static const char *const table_help[] = {
+	"  -ruler                             the universe's numbers, a name and a value to a line:",
+	"                                     z_star, r_star, theta_star (100 times), z_drag, r_drag, z_eq",
 	"  -columns LIST                      the columns, comma-separated, of z, d_L, d_c, d_M, d_A,",
 	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now,",
-	"                                     D, f, fsigma8, Omega_M_z, rho_c",
+	"                                     D, f, fsigma8, Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e,",
+	"                                     DM_rd, DH_rd, DV_rd",
 	"  -header                            first a line naming the columns",
 	"  -pairs                             the values are pairs, a lens z1 and a source z2: two per",
 	"                                     line, or -column NAME1,NAME2; columns d_c12, d_M12,",
@@ -50,9 +53,10 @@ static const char *const table_help[] = {
 	"                                     a word, or any one character, as in -sep ';'",
 	"  -decimal .|,                       the values' decimal separator, and that of every number",
 	"                                     added: -decimal , reads 2,5 and writes 6452,3",
-	"  -from Q                            the values are Q: d_L, d_c in Mpc, mu in mag, V_c in",
-	"                                     Gpc^3, t_age, t_lookback in Gyr, D; each gets its redshift,",
-	"                                     then its line: skytable -from d_L 6452.3 finds z = 1",
+	"  -from Q                            the values are Q: d_L, d_c, D_V in Mpc, mu in mag, V_c in",
+	"                                     Gpc^3, t_age, t_lookback in Gyr, D, DM_rd, DH_rd, DV_rd;",
+	"                                     each gets its redshift, then its line: skytable -from d_L",
+	"                                     6452.3 finds z = 1",
 	"  -digits N                          significant digits of every number, 1 to 17 (6)",
 	"  -threads N                         at most N threads (one per processor)",
 	"  --                                 ends the options, before a value such as -1",
@@ -80,6 +84,7 @@ struct Ending {
 
 static void help();
 static void set_up(const options::Options &o, rows::Setup &s, inverse::Guide &guide);
+static int print_ruler(const options::Options &o, const expansion::Universe &u);
 static void read_values(stream::Ring &r, bool pairs, char *const *args, int count);
 static void read_tables(stream::Ring &r, rows::Setup &s, char *const *names, int count, Ending &end);
 static int report(const options::Options &o, const rows::Setup &s, stream::Ring &r, const Ending &end);
@@ -102,6 +107,8 @@ main(int argc, char *argv[])
 	rows::Setup setup;
 	inverse::Guide guide;
 	set_up(o, setup, guide);
+	if (o.ruler)
+		return print_ruler(o, setup.u);
 	stream::Format format;
 	if (o.column)
 		format = {0, longest_row, row_too_long};
@@ -145,6 +152,18 @@ set_up(const options::Options &o, rows::Setup &s, inverse::Guide &guide)
 		if (s.u.growth->dark)
 			note("skytable", "%s", growth::dark_note);
 	}
+	/* The ruler where a column needs it: its thermal history where one
+	 * needs the baryons, or r_d is not given. */
+	std::vector<columns::Id> all = o.columns;
+	all.push_back(o.from);
+	bool horizons = o.ruler, thermal = o.ruler;
+	for (columns::Id c : all) {
+		horizons = horizons || columns::needs(c) != columns::nothing;
+		thermal = thermal || columns::needs(c) == columns::baryons ||
+			  (columns::needs(c) == columns::ruler_length && std::isnan(o.model.r_d) && !o.model.r_d_fit);
+	}
+	if (horizons)
+		s.u.ruler = ruler::of(s.u, thermal);
 	s.columns = o.columns;
 	s.pairs = o.pairs;
 	s.digits = o.digits;
@@ -159,6 +178,24 @@ set_up(const options::Options &o, rows::Setup &s, inverse::Guide &guide)
 		names.append("\t").append(columns::table[c].name);
 	if (o.column)
 		s.heads = header::wanted(o.column, o.pairs, o.sep, o.decimal, names);
+}
+
+/* The universe's numbers, a name and a value to a line. */
+static int
+print_ruler(const options::Options &o, const expansion::Universe &u)
+{
+	const ruler::Ruler &r = *u.ruler;
+	const std::pair<const char *, double> numbers[] = {{"z_star", r.z_star}, {"r_star", r.r_star},
+							     {"theta_star", r.theta_star}, {"z_drag", r.z_drag},
+							     {"r_drag", r.r_drag}, {"z_eq", r.z_eq}};
+	std::string out;
+	for (const auto &n : numbers) {
+		out.append(n.first).push_back('\t');
+		numbers::put(out, n.second, o.digits, o.decimal);
+		out.push_back('\n');
+	}
+	std::fputs(out.c_str(), stdout);
+	return finish("skytable");
 }
 
 /* The arguments' values, lines of a redshift each, or with pairs of two. */

@@ -26,6 +26,7 @@
 #include "growth.h"
 #include "inverse.h"
 #include "kernels.h"
+#include "ruler.h"
 
 namespace methods {
 
@@ -66,6 +67,41 @@ need_growth(Universe &self, const std::vector<columns::Id> &ids)
 	if (self.u.growth->dark &&
 	    PyErr_WarnEx(PyExc_RuntimeWarning, growth::dark_note, 1) < 0)
 		throw py::error_already_set();
+}
+
+/* The ruler of the baryons, built at its first use, with the thermal
+ * history where a use needs it; ValueError where the universe has none to
+ * give. */
+inline const ruler::Ruler &
+ruler_of(Universe &self, bool thermal)
+{
+	std::lock_guard<std::mutex> hold(self.lock);
+	if (!self.u.ruler || (thermal && !self.u.ruler->thermal))
+		self.u.ruler = ruler::of(self.u, thermal);
+	return *self.u.ruler;
+}
+
+/* The ruler for the columns that need it: ValueError naming the first
+ * whose baryons or r_d this Universe lacks. */
+inline void
+need_ruler(Universe &self, const std::vector<columns::Id> &ids)
+{
+	const expansion::Model &m = self.u.m;
+	bool horizons = false, thermal = false;
+	for (columns::Id c : ids) {
+		columns::Need need = columns::needs(c);
+		bool r_d = !std::isnan(m.r_d) || m.r_d_fit;
+		if (need == columns::baryons && std::isnan(m.Omega_b))
+			throw py::value_error(std::string(columns::table[c].name) +
+					      ": this Universe has no baryons; give Universe(omega_b=...)");
+		if (need == columns::ruler_length && std::isnan(m.Omega_b) && !r_d)
+			throw py::value_error(std::string(columns::table[c].name) +
+					      ": this Universe has no r_d; give Universe(omega_b=...) or Universe(r_d=...)");
+		horizons = horizons || need != columns::nothing;
+		thermal = thermal || need == columns::baryons || (need == columns::ruler_length && !r_d);
+	}
+	if (horizons)
+		ruler_of(self, thermal);
 }
 
 /* The column of a name, or ValueError listing the names. */
@@ -145,6 +181,7 @@ inline std::vector<py::array_t<double>>
 table(Universe &self, const arguments::Values &z, const std::vector<columns::Id> &ids, const py::object &threads)
 {
 	need_growth(self, ids);
+	need_ruler(self, ids);
 	const py::array_t<double> &in = z.array;
 	warn_negative(in.data(), in.size());
 	std::vector<py::array_t<double>> out;
@@ -257,6 +294,7 @@ redshift(Universe &self, const py::object &quantity_name, const py::object &valu
 	if (c.use != columns::invertible)
 		throw py::value_error("quantity: not one of " + columns::names(columns::invertible) + ": '" + quantity + "'");
 	need_growth(self, {c.id});
+	need_ruler(self, {c.id});
 	Inverse *inv;
 	{
 		std::lock_guard<std::mutex> hold(self.lock);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -43,12 +44,11 @@ keywords()
 	return list;
 }
 
-/* Whether the parameter that decides others is on in m: a flag set, or a
- * number given (not the Model's mark for none). */
+/* Whether two numbers are the same, nan the same as nan. */
 inline bool
-on(const Parameter &p, const expansion::Model &m)
+same(double a, double b)
 {
-	return p.field.flag ? m.*p.field.flag : !(m.*p.field.number < 0);
+	return a == b || (std::isnan(a) && std::isnan(b));
 }
 
 /* Whether m holds p other than the Model's default. */
@@ -58,7 +58,17 @@ set(const Parameter &p, const expansion::Model &m)
 	const expansion::Model defaults;
 	if (p.field.list)
 		return !(m.*p.field.list).empty();
-	return p.field.flag ? m.*p.field.flag != defaults.*p.field.flag : m.*p.field.number != defaults.*p.field.number;
+	if (p.field.flag && m.*p.field.flag != defaults.*p.field.flag)
+		return true;
+	return p.field.number && !same(m.*p.field.number, defaults.*p.field.number);
+}
+
+/* Whether the parameter that decides others is on in m: a flag set, or a
+ * number given (not the Model's mark for none). */
+inline bool
+on(const Parameter &p, const expansion::Model &m)
+{
+	return set(p, m);
 }
 
 /* Reads the argument x of parameter p into m; None leaves the Model's
@@ -91,6 +101,9 @@ read(const Parameter &p, const py::handle &x, expansion::Model &m)
 		/* No mass above 0 is none at all. */
 		if (std::all_of(list.begin(), list.end(), [](double v) { return v == 0; }))
 			list.clear();
+	} else if (p.form == parameters::number_or_word && py::isinstance<py::str>(x) &&
+		   x.cast<std::string>() == std::strchr(p.value, '|') + 1) {
+		m.*p.field.flag = true;
 	} else {
 		double v = arguments::number(x, key);
 		if (const char *why = parameters::unfit(p.bound, v))
@@ -139,6 +152,11 @@ of(const py::args &args, const py::kwargs &kwargs)
 	std::string why = expansion::unfit_masses(m);
 	if (!why.empty())
 		throw py::value_error("m_nu: " + why);
+	why = expansion::unfit_baryons(m);
+	if (!why.empty())
+		throw py::value_error("omega_b: " + why);
+	if (m.r_d_fit && std::isnan(m.Omega_b))
+		throw py::value_error("r_d: the fit takes the baryons' density: give omega_b");
 	why = expansion::swamped(expansion::content(m));
 	if (!why.empty())
 		throw py::value_error(std::string(m.tcmb >= 0 ? "tcmb0: " : "radiation: ") + why);
@@ -153,14 +171,16 @@ value(const Parameter &p, const expansion::Model &m)
 	const expansion::Model defaults;
 	if (p.field.list)
 		return py::tuple(py::cast(m.*p.field.list));
+	if (p.form == parameters::number_or_word && m.*p.field.flag)
+		return py::str(std::strchr(p.value, '|') + 1);
 	if (p.form == parameters::choice) {
 		std::string words = p.value;
 		return py::str(m.*p.field.flag ? words.substr(words.find('|') + 1) : words.substr(0, words.find('|')));
 	}
-	if (p.field.flag)
+	if (p.form != parameters::number_or_word && p.field.flag)
 		return py::bool_(m.*p.field.flag);
 	double x = m.*p.field.number, d = defaults.*p.field.number;
-	if ((p.traits & parameters::unset) && (x == d || (std::isnan(x) && std::isnan(d))))
+	if ((p.traits & parameters::unset) && same(x, d))
 		return py::none();
 	return py::float_(x);
 }
@@ -214,6 +234,9 @@ repr(const expansion::Model &m)
 	}
 	if (!std::isnan(m.sigma8))
 		r += ", sigma8=" + text(m.sigma8);
+	if (!std::isnan(m.Omega_b))
+		r += ", omega_b=" + text(m.Omega_b) + (m.Y_He != expansion::Model().Y_He ? ", y_he=" + text(m.Y_He) : "");
+	r += m.r_d_fit ? ", r_d='fit'" : !std::isnan(m.r_d) ? ", r_d=" + text(m.r_d) : "";
 	return r + ")";
 }
 

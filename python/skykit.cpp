@@ -76,11 +76,14 @@ from_astropy(const py::object &cls, const py::object &cosmo)
 	}
 	py::object masses = cosmo.attr("m_nu");
 	masses = masses.is_none() ? py::object(py::float_(0.0)) : masses.attr("value");
+	py::object baryons = cosmo.attr("Ob0");
 	py::dict kwargs("h0"_a = cosmo.attr("H0").attr("value"), "omega_m"_a = cosmo.attr("Om0"), "w0"_a = w0,
 			"wa"_a = wa, "tcmb0"_a = cosmo.attr("Tcmb0").attr("value"), "neff"_a = cosmo.attr("Neff"),
 			"m_nu"_a = masses, "flat"_a = flat, "neutrinos"_a = "fit");
 	if (!flat)
 		kwargs["lambda0"] = cosmo.attr("Ode0");
+	if (!baryons.is_none() && baryons.cast<double>() > 0)
+		kwargs["omega_b"] = baryons;
 	return cls(**kwargs);
 }
 
@@ -198,6 +201,22 @@ define_properties(py::class_<Universe> &universe)
 				       "photon density parameter today, with a temperature");
 	universe.def_property_readonly("omega_nu", [](const Universe &s) { return s.u.neutrinos; },
 				       "neutrino density parameter today, with a temperature");
+	/* The ruler's numbers, solved once, at the first that is read. */
+	const struct {
+		const char *name;
+		double ruler::Ruler::*number;
+		const char *doc;
+	} numbers[] = {{"z_star", &ruler::Ruler::z_star, "where the Thomson optical depth reaches 1; nan without baryons"},
+		       {"r_star", &ruler::Ruler::r_star, "the comoving sound horizon at z_star, Mpc"},
+		       {"theta_star", &ruler::Ruler::theta_star, "100 times its angle, r_star over d_M(z_star)"},
+		       {"z_drag", &ruler::Ruler::z_drag, "the drag epoch: where the baryons' drag depth reaches 1"},
+		       {"r_drag", &ruler::Ruler::r_drag, "the comoving sound horizon at z_drag, Mpc: the kit's r_d"},
+		       {"z_eq", &ruler::Ruler::z_eq, "matter-radiation equality, every neutrino counted as radiation"}};
+	for (const auto &n : numbers) {
+		double ruler::Ruler::*number = n.number;
+		universe.def_property_readonly(
+			n.name, [number](Universe &s) { return methods::ruler_of(s, true).*number; }, n.doc);
+	}
 }
 
 /* A method for each column of one redshift. */

@@ -20,7 +20,9 @@ class Universe:
                  radiation: Optional[float] = None, w0: float = -1, wa: float = 0,
                  exact: bool = True, tcmb0: Optional[float] = None, neff: float = 3.046,
                  m_nu: Union[float, Sequence[float]] = 0.0, flat: bool = False,
-                 neutrinos: str = "exact", sigma8: Optional[float] = None) -> None: ...
+                 neutrinos: str = "exact", sigma8: Optional[float] = None,
+                 omega_b: Optional[float] = None, y_he: float = 0.2454,
+                 r_d: Union[None, float, str] = None) -> None: ...
     def clone(self, **changes: object) -> "Universe":
         """A Universe like this one with the parameters given changed; lambda0 alone makes it not flat."""
     @staticmethod
@@ -58,6 +60,30 @@ class Universe:
     def omega_gamma(self) -> float: ...
     @property
     def omega_nu(self) -> float: ...
+    @property
+    def omega_b(self) -> Optional[float]: ...
+    @property
+    def y_he(self) -> float: ...
+    @property
+    def r_d(self) -> Union[None, float, str]: ...
+    @property
+    def z_star(self) -> float:
+        """Where the Thomson optical depth reaches 1; nan without baryons."""
+    @property
+    def r_star(self) -> float:
+        """The comoving sound horizon at z_star, Mpc."""
+    @property
+    def theta_star(self) -> float:
+        """100 times its angle, r_star over d_M(z_star)."""
+    @property
+    def z_drag(self) -> float:
+        """The drag epoch, where the baryons' drag depth reaches 1."""
+    @property
+    def r_drag(self) -> float:
+        """The comoving sound horizon at z_drag, Mpc: the kit's r_d."""
+    @property
+    def z_eq(self) -> float:
+        """Matter-radiation equality."""
     def __eq__(self, other: object) -> bool: ...
     def __hash__(self) -> int: ...
 
@@ -101,6 +127,22 @@ class Universe:
         """Matter density parameter at z."""
     def rho_c(self, z, *, threads: Optional[int] = None):
         """Critical density at z, M_sun/Mpc^3."""
+    def D_H(self, z, *, threads: Optional[int] = None):
+        """Hubble distance at z, c/H, Mpc."""
+    def D_V(self, z, *, threads: Optional[int] = None):
+        """Volume-averaged distance, (z d_M^2 D_H)^(1/3), Mpc."""
+    def r_s(self, z, *, threads: Optional[int] = None):
+        """Comoving sound horizon, Mpc; the Universe needs omega_b."""
+    def eta(self, z, *, threads: Optional[int] = None):
+        """Comoving particle horizon, c times the conformal time at z, Mpc."""
+    def x_e(self, z, *, threads: Optional[int] = None):
+        """Free electrons per hydrogen nucleus; the Universe needs omega_b."""
+    def DM_rd(self, z, *, threads: Optional[int] = None):
+        """d_M/r_d; the Universe needs omega_b or r_d."""
+    def DH_rd(self, z, *, threads: Optional[int] = None):
+        """D_H/r_d."""
+    def DV_rd(self, z, *, threads: Optional[int] = None):
+        """D_V/r_d."""
     def between(self, z1: Union[float, ArrayLike], z2: Union[float, ArrayLike],
                 columns: Iterable[str] = ("d_c12", "d_M12", "d_A12"), *,
                 threads: Optional[int] = None) -> Dict[str, Union[float, Floats]]:

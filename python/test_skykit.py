@@ -15,8 +15,9 @@ import skykit
 
 SKYTABLE = os.environ.get("SKYTABLE", "skytable")
 COLUMNS = ["z", "d_L", "d_c", "d_M", "d_A", "mu", "kpc_arcsec", "V_c", "dV_c", "H", "dd_L",
-           "t_age", "t_lookback", "t_now", "D", "f", "Omega_M_z", "rho_c"]
-FROM = ["z", "d_L", "d_c", "mu", "V_c", "t_age", "t_lookback", "D"]
+           "t_age", "t_lookback", "t_now", "D", "f", "Omega_M_z", "rho_c", "D_H", "D_V", "eta"]
+FROM = ["z", "d_L", "d_c", "mu", "V_c", "t_age", "t_lookback", "D", "D_V"]
+RULER = ["r_s", "x_e", "DM_rd", "DH_rd", "DV_rd"]  # and -from, but for r_s and x_e
 PAIRS = ["d_c12", "d_M12", "d_A12", "Sigma_crit", "D_dt"]
 UNIVERSES = [
     ({"exact": False}, []),
@@ -27,6 +28,9 @@ UNIVERSES = [
      ["-tcmb", "2.7255", "-mnu", "0.1", "-omega", "0.3", "-lambda", "0.6", "-exact"]),
     ({"tcmb0": 2.7255, "m_nu": (0, 0.02, 0.05), "neutrinos": "fit", "flat": True, "w0": -0.9, "exact": False},
      ["-tcmb", "2.7255", "-mnu", "0,0.02,0.05", "-neutrinos", "fit", "-flat", "-w0", "-0.9"]),
+    ({"tcmb0": 2.7255, "omega_b": 0.05, "y_he": 0.25, "lambda0": 0.6},
+     ["-tcmb", "2.7255", "-omegab", "0.05", "-yhe", "0.25", "-lambda", "0.6", "-exact"]),
+    ({"r_d": 150, "exact": False}, ["-rd", "150"]),
 ]
 
 def skytable(args, values):
@@ -47,15 +51,16 @@ def test_every_column_and_inverse_as_skytable_prints(kwargs, args):
     rng = np.random.default_rng(27)
     z = np.concatenate([10 ** rng.uniform(-4, 4, 600), rng.uniform(0, 20, 100), [0, np.inf, np.nan, -1]])
     u = skykit.Universe(**kwargs)
-    want = skytable(args + ["-columns", ",".join(COLUMNS)], z)
+    columns = COLUMNS + (RULER if "omega_b" in kwargs else RULER[2:] if "r_d" in kwargs else [])
+    want = skytable(args + ["-columns", ",".join(columns)], z)
     for threads in (1, 2):
-        got = u.table(z, COLUMNS, threads=threads)
-        for k, name in enumerate(COLUMNS):
+        got = u.table(z, columns, threads=threads)
+        for k, name in enumerate(columns):
             bad = [i for i in range(len(z)) if not same(got[name][i], want[i][k])]
             assert not bad, "%s %s at z = %r: %r, skytable %r" % (u, name, z[bad[0]], got[name][bad[0]],
                                                                    want[bad[0]][k])
-    for q in FROM:
-        values = [row[COLUMNS.index(q)] for row in want]
+    for q in FROM + [c for c in columns if c in RULER[2:]]:
+        values = [row[columns.index(q)] for row in want]
         found = [row[0] for row in skytable(args + ["-from", q, "-columns", "z"], values)]
         got = u.redshift(q, values, threads=2)
         bad = [i for i in range(len(values)) if not same(got[i], found[i])]
@@ -147,6 +152,14 @@ def test_ctrl_c_stops_a_long_call():
     (lambda: skykit.Universe().between([1, 2], [1, 2, 3]), ValueError, "broadcast"),
     (lambda: skykit.Universe(tcmb0=3e5, flat=True), ValueError, "tcmb0: radiation of .* swamps the budget"),
     (lambda: skykit.Planck18.clone(hubble=70), TypeError, "no parameter 'hubble'"),
+    (lambda: skykit.Universe().r_s(1.0), ValueError, "r_s: this Universe has no baryons"),
+    (lambda: skykit.Universe().redshift("DM_rd", 10), ValueError, "DM_rd: this Universe has no r_d"),
+    (lambda: skykit.Universe(omega_b=0.05), ValueError, "omega_b: the baryons recombine as the CMB cools: give tcmb0"),
+    (lambda: skykit.Universe(tcmb0=2.7, omega_b=0.3, omega_m=0.2), ValueError, "omega_b: 0.3 is more than Omega_M"),
+    (lambda: skykit.Planck18.clone(y_he=1), ValueError, "y_he: not a number from 0 up to 1"),
+    (lambda: skykit.Universe(r_d=0), ValueError, "r_d: not a finite number above 0"),
+    (lambda: skykit.Universe(r_d="fit"), ValueError, "r_d: the fit takes the baryons' density"),
+    (lambda: skykit.Universe(r_d="best"), TypeError, "r_d: expected a number"),
 ])
 def test_errors(call, error, says):
     with pytest.raises(error, match=says):
@@ -245,7 +258,7 @@ def test_clone_and_limits():
     universe's massive neutrinos hold nothing."""
     p = skykit.Planck18
     assert p.clone(neutrinos="fit") == skykit.Universe(h0=p.h0, omega_m=p.omega_m, tcmb0=p.tcmb0, neff=p.neff,
-                                                       m_nu=p.m_nu, flat=True, neutrinos="fit")
+                                                       m_nu=p.m_nu, flat=True, neutrinos="fit", omega_b=p.omega_b)
     want = skytable(["-cosmology", "Planck18", "-lambda", "0.69", "-exact", "-columns", "d_L"], [1.0])
     assert p.clone(lambda0=0.69).d_L(1.0) == want[0][0] and not p.clone(lambda0=0.69).flat
     with pytest.warns(RuntimeWarning, match="2 pairs with z1 above z2") as warned:
@@ -258,3 +271,18 @@ def test_clone_and_limits():
     cold = skykit.Universe(tcmb0=0, m_nu=0.06)
     assert cold.omega_nu == 0 and cold.d_L(1.0) == pytest.approx(skykit.Universe(tcmb0=1e-300, m_nu=0.06).d_L(1.0),
                                                                   rel=1e-15)
+
+
+def test_ruler():
+    """The ruler's numbers are skytable -ruler's; r_d may be given or fitted;
+    from_astropy reads the baryons; a universe without them has nan."""
+    want = dict(line.split("\t") for line in subprocess.run(
+        [SKYTABLE, "-cosmology", "Planck18", "-ruler", "-digits", "17"], capture_output=True, text=True,
+        check=True).stdout.splitlines())
+    p = skykit.Planck18
+    for name in ("z_star", "r_star", "theta_star", "z_drag", "r_drag", "z_eq"):
+        assert getattr(p, name) == float(want[name]), name
+    assert p.clone(r_d="fit").r_d == "fit" and p.clone(r_d=147.0).DM_rd(1.0) == p.d_M(1.0) / 147.0
+    assert math.isnan(skykit.Universe().z_star) and pickle.loads(pickle.dumps(p.clone(r_d="fit"))) == p.clone(r_d="fit")
+    cosmology = pytest.importorskip("astropy.cosmology")
+    assert skykit.Universe.from_astropy(cosmology.Planck18).omega_b == cosmology.Planck18.Ob0

@@ -271,6 +271,24 @@ TEST(Skydepth, Notes)
 		 n("ignored \"1\": the redshift is \"\\xff\", and only one is read") +
 			 n("read \"\\xff\" as 0: it does not start with a number")},
 		{{"1", "-vacuum", "0.7", "-simple"}, "6411.55\n", ""},
+		// The baryons: -omegab is not -omega; what they need, and a set's under less matter
+		{{"1", "-omegab", "0.05", "-simple"}, "6452.3\n",
+		 n("-omegab is ignored: the baryons recombine as the CMB cools, and there is none (-tcmb)")},
+		{{"1", "-tcmb", "2.7", "-yhe", "0.3", "-simple"}, "6452.59\n",
+		 n("-yhe is ignored: it is a share of the baryons, and there is none (-omegab)")},
+		{{"1", "-tcmb", "2.7", "-omega", "0.3", "-omegab", "0.5", "-simple"}, "6374.37\n",
+		 n("-omegab: 0.5 is more than Omega_M, 0.3, of which the baryons are a part: it is used as it is")},
+		{{"1", "-cosmology", "WMAP9", "-omega", "0.03", "-simple"}, "8321.37\n", ""},
+		{{"1", "-tcmb", "2.7255", "-omegab", "0.05", "-yhe", "0.25", "-verbose"},
+		 "skydepth 1 H0=73 Omega_M=0.27 Lambda0=0.73\n"
+		 "skydepth z=1 H0=73 Omega_M=0.27 Lambda0=0.73 Curvaturve_k=-7.85082e-05 Tcmb=2.7255 Neff=3.046 m_nu=0 "
+		 "Omega_gamma=4.6406e-05 Omega_nu=3.21022e-05 Omega_b=0.05 Y_He=0.25\n"
+		 "skydepth z_star=1085.25 r_star=141.897 Mpc, 100 theta_star=1.04211, z_drag=1069.09 r_drag=143.271 Mpc, "
+		 "z_eq=3438.13\n"
+		 "skydepth d_L=6452.57 Mpc, d_c=3226.31 Mpc, d_A=1613.14 Mpc\n"
+		 "skydepth t_age=5.77252 Gyr, t_lookback=7.51894 Gyr, t_now=13.2915 Gyr\n"
+		 "skydepth = 6452.57 Mpc\n",
+		 ""},
 		{{"1", "-simple", "-h0", " 70 ", "-lambda", " -0.1"}, "5835.56\n", ""},
 	};
 	for (const auto &c : cases) {

@@ -19,8 +19,9 @@ namespace {
 
 const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 			  "[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
-			  "[-flat] [-cosmology NAME] [-sigma8 S] [-exact] [-columns LIST] [-header] [-pairs] [-column NAME|N] "
-			  "[-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] [value ...]\n";
+			  "[-flat] [-cosmology NAME] [-sigma8 S] [-omegab Omega_b] [-yhe Y] [-rd R|fit] [-exact] [-ruler] "
+			  "[-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-decimal .|,] "
+			  "[-from Q] [-digits N] [-threads N] [value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -261,7 +262,7 @@ struct Failure {
 
 TEST(Skytable, ErrorsAndLineEnds)
 {
-	const std::string columns = "z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f, fsigma8, Omega_M_z, rho_c, d_c12, d_M12, d_A12, Sigma_crit, D_dt";
+	const std::string columns = "z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f, fsigma8, Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e, DM_rd, DH_rd, DV_rd, d_c12, d_M12, d_A12, Sigma_crit, D_dt";
 	const std::string big(100000, '1'), comment = "#" + std::string(100000, 'c');
 	std::string thousands, thousands_out;
 	for (int i = 0; i < 3000; i++) {
@@ -296,13 +297,15 @@ TEST(Skytable, ErrorsAndLineEnds)
 		{{"-from", "d_A"}, "", "",
 		 "skytable: -from d_A: every d_A below its greatest belongs to two redshifts; give d_L or "
 		 "d_c\n" + usage, 1},
-		{{"-from", "x"}, "", "", "skytable: -from: not one of z, d_L, d_c, mu, V_c, t_age, t_lookback, D: x\n" + usage, 1},
+		{{"-from", "x"}, "", "", "skytable: -from: not one of z, d_L, d_c, mu, V_c, t_age, t_lookback, D, D_V, DM_rd, DH_rd, DV_rd: x\n" + usage, 1},
 		{{"-from"}, "", "", "skytable: -from needs a value\n" + usage, 1},
 		{{"-columns", "d_L,x"}, "", "", "skytable: -columns: not a column: \"x\"; the columns are " + columns + "\n" + usage, 1},
 		{{"-columns", "d_L,"}, "", "", "skytable: -columns: not a column: \"\"; the columns are " + columns + "\n" + usage, 1},
 		{{"-simple", "-columns", "d_L"}, "", "", "skytable: -columns with -simple: which of them wins is not defined\n" + usage, 1},
 		{{"-columns", "d_L", "-verbose"}, "", "", "skytable: -columns with -verbose: which of them wins is not defined\n" + usage, 1},
 		{{"-header", "-columns", "mu,mu", "1"}, "", "z\tmu\tmu\n1\t44.0486\t44.0486\n", "", 0},
+		/* an option given twice: the later wins */
+		{{"-columns", "d_L", "-columns", "mu", "-tcmb", "2.7255", "-mnu", "0.06", "-mnu", "0.1", "1"}, "", "1\t44.0433\n", "", 0},
 		{{"-header", "-from", "mu", "-simple"}, "44.0486\n", "mu\tz\n44.0486\t1.00001\n", "", 0},
 		{{"-radiation", "-1e-5"}, "", "", "skytable: -radiation: not a finite number of 0 or more: -1e-5\n" + usage, 1},
 		{{"-radiation", "nan"}, "", "", "skytable: -radiation: not a finite number of 0 or more: nan\n" + usage, 1},
@@ -369,6 +372,7 @@ TEST(Skytable, Models)
 		{{"-neff", "3"}, "", "", "skytable: -neff needs -tcmb: the neutrinos follow the CMB temperature\n" + usage, 1},
 		{{"-neutrinos", "fit"}, "", "", "skytable: -neutrinos needs -tcmb: the neutrinos follow the CMB temperature\n" + usage, 1},
 		{{"-tcmb", "2.7", "-neutrinos", "fast"}, "", "", "skytable: -neutrinos: not exact or fit: fast\n" + usage, 1},
+		{{"-tcmb", "2.7", "-neutrinos", "exacx"}, "", "", "skytable: -neutrinos: not exact or fit: exacx\n" + usage, 1},
 		{{"-flat", "-lambda", "0.7"}, "", "", "skytable: -lambda with -flat: the vacuum closes the budget\n" + usage, 1},
 		{{"-cosmology", "X"}, "", "",
 		 "skytable: -cosmology: not one of Planck18, Planck15, Planck13, WMAP9, WMAP7, WMAP5: X\n" + usage, 1},
@@ -420,6 +424,26 @@ TEST(Skytable, Models)
 		 "lens,src,id,Sigma_crit\n0.5,2,a,nan\n0.3,,b,nan\n",
 		 "skytable: note: 1 row had no src or lens; its columns are nan\nskytable: note: 1 pair had z1 above z2; its columns are nan\n", 0},
 		{{"-pairs", "-column", "1,2"}, "0.5,2\n", "0.5,2,1090.17\n", "", 0},
+		// The ruler: baryons, and what needs them.
+		{{"-columns", "r_s", "1"}, "", "", "skytable: -columns r_s needs -omegab: it follows the baryons\n" + usage, 1},
+		{{"-from", "DV_rd", "1"}, "", "", "skytable: -from DV_rd needs -omegab or -rd: r_d, the ruler it is a ratio to\n" + usage, 1},
+		{{"-ruler"}, "", "", "skytable: -ruler needs -omegab: the ruler is the baryons'\n" + usage, 1},
+		{{"-cosmology", "Planck18", "-ruler", "1"}, "", "", "skytable: -ruler prints the universe's numbers: it takes no values\n" + usage, 1},
+		{{"-omegab", "0.05"}, "", "", "skytable: -omegab needs -tcmb: the baryons recombine as the CMB cools\n" + usage, 1},
+		{{"-tcmb", "2.7", "-omegab", "0.3", "-omega", "0.2"}, "", "",
+		 "skytable: -omegab: 0.3 is more than Omega_M, 0.2, of which the baryons are a part\n" + usage, 1},
+		// a set's baryons under less matter, given: the run goes on without them
+		{{"-cosmology", "WMAP9", "-omega", "0.03", "1"}, "", "1\t8321.37\t4160.69\t2080.34\n", "", 0},
+		{{"-cosmology", "Planck18", "-yhe", "1"}, "", "", "skytable: -yhe: not a number from 0 up to 1: 1\n" + usage, 1},
+		{{"-yhe", "0.25"}, "", "", "skytable: -yhe needs -omegab: it is a share of the baryons\n" + usage, 1},
+		{{"-rd", "0"}, "", "", "skytable: -rd: not a finite number above 0: 0\n" + usage, 1},
+		{{"-rd", "best"}, "", "", "skytable: -rd: not a number or fit: best\n" + usage, 1},
+		{{"-rd", "fit", "-columns", "DM_rd", "1"}, "", "", "skytable: -rd fit needs -omegab: the fit takes the baryons' density\n" + usage, 1},
+		{{"-cosmology", "Planck18", "-ruler", "-digits", "5"}, "", "z_star\t1089.8\nr_star\t144.57\ntheta_star\t1.0412\n"
+		 "z_drag\t1060\nr_drag\t147.21\nz_eq\t3387.4\n", "", 0},
+		{{"-cosmology", "Planck18", "-columns", "D_V,r_s,eta,x_e,DM_rd", "0", "inf", "-1"}, "",
+		 "0\t0\t1223.08\t14165.2\t0.000173269\t0\ninf\t0\t0\t0\t1.16377\t96.0825\n-1\t0\tnan\tnan\tnan\t0\n",
+		 "skytable: note: 1 line had a negative redshift; its distances are 0, the rest nan\n", 0},
 		/* a source at z2 = inf: the limits, as far off as z2 = 1e300 */
 		{{"-pairs", "-columns", "Sigma_crit,D_dt", "0.5", "inf", "0.5", "1e300", "0", "inf"}, "",
 		 "0.5\tinf\t1570\t2108.1\n0.5\t1e300\t1570\t2108.1\n0\tinf\tinf\t0\n", "", 0},
@@ -991,6 +1015,8 @@ TEST(Skytable, Tables)
 		// A decimal comma: the field read with one, the numbers added written with one.
 		{{"-column", "z", "-sep", ";", "-decimal", ",", "-simple"}, "id;z\n1;0,5\n2;1\n3;1.5\n",
 		 "id;z;d_L\n1;0,5;2745,16\n2;1;6452,3\n", "skytable: line 4: z: not a number: 1.5\n", 1},
+		{{"-column", "1", "-simple"}, "  5\n", "  5,46289.9\n",
+		 "skytable: note: the table's first row shows no separator: the columns follow commas (-sep to choose)\n", 0},
 		{{"-column", "1", "-decimal", ",", "-simple"}, "2,5\n", "2,5;20130,7\n",
 		 "skytable: note: the table's first row shows no separator: the columns follow semicolons (-sep to choose)\n", 0},
 		{{"-column", "z", "-decimal", ",", "-simple"}, "# c\nid z\n1 2,5\n", "# c\nid z d_L\n1 2,5 20130,7\n", "", 0},
@@ -998,6 +1024,8 @@ TEST(Skytable, Tables)
 		{{"-column", "redshift", "-simple"}, "zz,redshift\n5,1\n", "zz,redshift,d_L\n5,1,6452.3\n", "", 0},
 		{{"-column", "z"}, "z,w\n  abc,1\n", "z,w,d_L,d_c,d_A\n", "skytable: line 2: z: not a number: abc\n", 1},
 		{{"-column", "3", "-simple"}, "1 2 3\n1 2 \n", "1 2 3 25133.5\n", "skytable: line 2: no field 3: the row has 2 fields\n", 1},
+		// A header's quoted field may hold a line break, in a TSV too.
+		{{"-column", "z", "-simple"}, "id\t\"a\nb\"\tz\n1\tx\t2\n", "id\t\"a\nb\"\tz\td_L\n1\tx\t2\t15301.8\n", "", 0},
 		// A comment's quotes do not count, though a field might start with one.
 		{{"-column", "z", "-simple"}, "z,w\n# a,\"b\n1,2\n", "z,w,d_L\n# a,\"b\n1,2,6452.3\n", "", 0},
 	};
@@ -1177,4 +1205,119 @@ TEST(Skytable, DecimalCommaAsPoint)
 			EXPECT_EQ(back, pl[k]);
 		}
 	}
+}
+
+/* The ruler: each universe's numbers against CAMB 1.6.1's recombination
+ * (RECFAST 1.5 with its default fudges, reionization off), get_derived_params()
+ * of the same parameters; r_s and eta against mpmath's quadrature of the
+ * same integrals at 30 digits; x_e at the features of its curve (helium's
+ * steps, hydrogen's half-ionization, the freeze-out) against CAMB's
+ * get_background_redshift_evolution. */
+TEST(Skytable, RulerAgainstReferences)
+{
+	const struct {
+		Args args;
+		double z_star, r_star, theta_star, z_drag, r_drag;
+	} camb[] = {
+		{{"-cosmology", "Planck18"}, 1089.801921, 144.5659589, 1.041203015, 1059.996813, 147.2137207},
+		{{"-cosmology", "WMAP9"}, 1089.867703, 145.7662052, 1.041032751, 1059.520854, 148.4975487},
+		{{"-h0", "70", "-omega", "0.3", "-omegab", "0.06", "-lambda", "0.65", "-tcmb", "2.7255", "-yhe", "0.24"},
+		 1082.680031, 139.7995985, 0.9589166146, 1074.190645, 140.4990125},
+		{{"-h0", "67", "-omega", "0.32", "-omegab", "0.05", "-flat", "-tcmb", "2.7255", "-neff", "4", "-yhe", "0.25"},
+		 1090.528287, 139.6096184, 1.007933836, 1060.672285, 142.2064627},
+		{{"-h0", "72", "-omega", "0.28", "-omegab", "0.045", "-flat", "-tcmb", "2.7255", "-mnu", "0.1"},
+		 1088.932167, 143.1946223, 1.060426594, 1062.259871, 145.5203574},
+		{{"-h0", "57", "-omega", "0.17", "-omegab", "0.003", "-flat", "-tcmb", "2.8", "-yhe", "0.3"},
+		 1334.324169, 159.2239648, 0.7645150239, 856.7731161, 230.7989593},
+	};
+	for (const auto &c : camb) {
+		Args args = c.args;
+		args.insert(args.end(), {"-ruler", "-digits", "17"});
+		auto out = lines(run(SKYTABLE_PATH, args).out);
+		ASSERT_EQ(out.size(), 6u) << describe(SKYTABLE_PATH, args);
+		const double want[5] = {c.z_star, c.r_star, c.theta_star, c.z_drag, c.r_drag};
+		for (int k = 0; k < 5; k++) // theta_* also carries each code's d_M, whose neutrinos differ
+			EXPECT_NEAR(std::stod(fields(out[k])[1]), want[k], (k == 2 ? 5e-5 : 1e-5) * want[k])
+				<< describe(SKYTABLE_PATH, args) << " " << fields(out[k])[0];
+	}
+	/* Fewer baryons than CAMB finishes with (helium still ionized in a
+	 * gas a few kelvin cold): numbers, and the fewer, the later the drag
+	 * epoch. */
+	double z_drag = INFINITY;
+	for (const char *omegab : {"0.0009", "1e-4", "1e-6"}) {
+		Args args = {"-h0", "57", "-omega", "0.17", "-omegab", omegab, "-flat", "-tcmb", "2.8", "-ruler", "-digits", "17"};
+		auto out = lines(run(SKYTABLE_PATH, args).out);
+		ASSERT_EQ(out.size(), 6u) << describe(SKYTABLE_PATH, args);
+		for (const auto &l : out)
+			EXPECT_GT(std::stod(fields(l)[1]), 0) << describe(SKYTABLE_PATH, args) << " " << l;
+		EXPECT_LT(std::stod(fields(out[3])[1]), z_drag) << describe(SKYTABLE_PATH, args);
+		z_drag = std::stod(fields(out[3])[1]);
+	}
+	const struct {
+		Args args;
+		double r_s[4], eta[4]; /* at z = 0, 1, 1100, 1e4 */
+	} mpmath[] = {
+		{{"-h0", "70", "-omega", "0.3", "-omegab", "0.05", "-tcmb", "2.7255", "-flat"},
+		 {1161.1480970353329, 1077.3146638871907, 141.16302611919769, 24.314264856144993},
+		 {13894.092058632063, 10590.566092320532, 276.29443464650425, 42.862498471527281}},
+		{{"-h0", "70", "-omega", "0.3", "-omegab", "0.06", "-lambda", "0.65", "-tcmb", "2.7255"},
+		 {1072.3022412224101, 996.92774479287289, 138.39631258494693, 24.231342705104469},
+		 {13727.862533548483, 10472.511227821673, 276.28853880547446, 42.862466499285079}},
+		{{"-cosmology", "Planck18"},
+		 {1223.0793543241653, 1133.0362027966586, 143.68383196279814, 24.410455828055172},
+		 {14165.198336584106, 10769.563742439132, 278.84206466995487, 42.969744863332786}},
+	};
+	for (const auto &c : mpmath) {
+		Args args = c.args;
+		args.insert(args.end(), {"-columns", "r_s,eta", "-digits", "17", "0", "1", "1100", "1e4"});
+		auto out = lines(run(SKYTABLE_PATH, args).out);
+		ASSERT_EQ(out.size(), 4u) << describe(SKYTABLE_PATH, args);
+		for (int k = 0; k < 4; k++) {
+			EXPECT_NEAR(std::stod(fields(out[k])[1]), c.r_s[k], 1e-12 * c.r_s[k]) << describe(SKYTABLE_PATH, args);
+			EXPECT_NEAR(std::stod(fields(out[k])[2]), c.eta[k], 1e-12 * c.eta[k]) << describe(SKYTABLE_PATH, args);
+		}
+	}
+	const double z[] = {0, 500, 1000, 1100, 1270, 1500, 2500, 6000};
+	const double x_e[] = {0.0001732724886, 0.0006820227203, 0.04865837861, 0.1446693436,
+			      0.4856130878,    0.9548539893,    1.073075412,   1.135041838};
+	Args args = {"-cosmology", "Planck18", "-columns", "x_e", "-digits", "17"};
+	for (double v : z)
+		args.push_back(std::to_string(v));
+	auto out = lines(run(SKYTABLE_PATH, args).out);
+	ASSERT_EQ(out.size(), 8u);
+	for (int k = 0; k < 8; k++)
+		EXPECT_NEAR(std::stod(fields(out[k])[1]), x_e[k], 5e-5 * x_e[k]) << "x_e at " << z[k];
+}
+
+/* The ratios to r_d round-trip through -from, where they turn back (D_V
+ * falls again beyond z ~ 10) at the redshift whose value they have; r_d
+ * given, or by the fit of Aubourg et al. 2015, eq. 16, from Planck18's
+ * densities (the massive neutrino's as 0.06 eV/93.14 eV). */
+TEST(Skytable, RulerRatios)
+{
+	std::string zs;
+	for (double z = 0.01; z < 3000; z *= 1.7)
+		zs += std::to_string(z) + "\n";
+	const char *const quantities[] = {"D_V", "DM_rd", "DH_rd", "DV_rd"};
+	Args forward = {"-cosmology", "Planck18", "-exact", "-columns", "D_V,DM_rd,DH_rd,DV_rd", "-digits", "17"};
+	auto there = lines(run(SKYTABLE_PATH, forward, Stdout::pipe, zs).out);
+	for (int q = 0; q < 4; q++) {
+		std::string values;
+		for (const auto &l : there)
+			values += fields(l)[q + 1] + "\n";
+		Args back = {"-cosmology", "Planck18", "-exact", "-digits", "17", "-from", quantities[q], "-columns", quantities[q]};
+		auto found = lines(run(SKYTABLE_PATH, back, Stdout::pipe, values).out);
+		ASSERT_EQ(found.size(), there.size());
+		for (size_t k = 0; k < there.size(); k++) {
+			double want = std::stod(fields(there[k])[q + 1]), got = std::stod(fields(found[k])[1]);
+			EXPECT_LE(std::fabs(got - want), 1e-12 * want) << quantities[q] << " from z " << fields(there[k])[0];
+		}
+	}
+	double h2 = 0.6766 * 0.6766, w_nu = 0.06 / 93.14 + 0.0006;
+	double fit = 55.154 * std::exp(-72.3 * w_nu * w_nu) / (std::pow(0.30966 * h2, 0.25351) * std::pow(0.04897 * h2, 0.12807));
+	auto d = fields(run(SKYTABLE_PATH, {"-cosmology", "Planck18", "-rd", "fit", "-columns", "d_M,DM_rd", "-digits", "17", "1"}).out);
+	EXPECT_NEAR(std::stod(d[1]) / std::stod(d[2]), fit, 1e-6 * fit);
+	d = fields(run(SKYTABLE_PATH, {"-rd", "150", "-columns", "d_M,DM_rd,D_H,DH_rd", "-digits", "17", "2"}).out);
+	EXPECT_EQ(std::stod(d[2]), std::stod(d[1]) / 150);
+	EXPECT_EQ(std::stod(d[4]), std::stod(d[3]) / 150);
 }
