@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -180,14 +181,17 @@ set_up(const options::Options &o, rows::Setup &s, inverse::Guide &guide)
 		s.heads = header::wanted(o.column, o.pairs, o.sep, o.decimal, names);
 }
 
-/* The universe's numbers, a name and a value to a line. */
+/* The universe's numbers, a name and a value to a line; and where -rd
+ * says what the ratios divide by, that r_d, given or the fit's. */
 static int
 print_ruler(const options::Options &o, const expansion::Universe &u)
 {
 	const ruler::Ruler &r = *u.ruler;
-	const std::pair<const char *, double> numbers[] = {{"z_star", r.z_star}, {"r_star", r.r_star},
-							     {"theta_star", r.theta_star}, {"z_drag", r.z_drag},
-							     {"r_drag", r.r_drag}, {"z_eq", r.z_eq}};
+	std::vector<std::pair<const char *, double>> numbers = {{"z_star", r.z_star}, {"r_star", r.r_star},
+								{"theta_star", r.theta_star}, {"z_drag", r.z_drag},
+								{"r_drag", r.r_drag}, {"z_eq", r.z_eq}};
+	if (!std::isnan(u.m.r_d) || u.m.r_d_fit)
+		numbers.push_back({u.m.r_d_fit ? "r_d_fit" : "r_d", r.r_d});
 	std::string out;
 	for (const auto &n : numbers) {
 		out.append(n.first).push_back('\t');

@@ -1317,6 +1317,10 @@ TEST(Skytable, RulerRatios)
 	double fit = 55.154 * std::exp(-72.3 * w_nu * w_nu) / (std::pow(0.30966 * h2, 0.25351) * std::pow(0.04897 * h2, 0.12807));
 	auto d = fields(run(SKYTABLE_PATH, {"-cosmology", "Planck18", "-rd", "fit", "-columns", "d_M,DM_rd", "-digits", "17", "1"}).out);
 	EXPECT_NEAR(std::stod(d[1]) / std::stod(d[2]), fit, 1e-6 * fit);
+	auto r = lines(run(SKYTABLE_PATH, {"-cosmology", "Planck18", "-rd", "fit", "-ruler", "-digits", "17"}).out);
+	ASSERT_EQ(r.size(), 7u);
+	EXPECT_EQ(fields(r[6])[0], "r_d_fit");
+	EXPECT_NEAR(std::stod(fields(r[6])[1]), fit, 1e-6 * fit);
 	d = fields(run(SKYTABLE_PATH, {"-rd", "150", "-columns", "d_M,DM_rd,D_H,DH_rd", "-digits", "17", "2"}).out);
 	EXPECT_EQ(std::stod(d[2]), std::stod(d[1]) / 150);
 	EXPECT_EQ(std::stod(d[4]), std::stod(d[3]) / 150);
