@@ -17,11 +17,12 @@
 namespace columns {
 
 enum Id { z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f_rate, fsigma8,
-	  Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e, DM_rd, DH_rd, DV_rd, d_c12, d_M12, d_A12, Sigma_crit, D_dt };
+	  Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e, DM_rd, DH_rd, DV_rd, z_cmb, z_cos, d_c12, d_M12, d_A12, Sigma_crit, D_dt };
 
-/* What a column is of: one redshift, one that -from takes as well, or a
- * pair of them (-pairs), a lens at z1 and a source at z2. */
-enum Use { single, invertible, pair };
+/* What a column is of: one redshift, one that -from takes as well, a
+ * row's frames (frames.h: -zhel, -ra and -dec, -vpec), or a pair of
+ * redshifts (-pairs), a lens at z1 and a source at z2. */
+enum Use { single, invertible, frame, pair };
 
 struct Column {
 	Id id;
@@ -30,7 +31,7 @@ struct Column {
 };
 
 const Column table[] = {
-	{z, "z", "", "redshift (with -from, the one found)", invertible},
+	{z, "z", "", "redshift (with -from, the one found; with frames, z_cos)", invertible},
 	{d_L, "d_L", "Mpc", "luminosity distance, (1 + z) d_M", invertible},
 	{d_c, "d_c", "Mpc", "comoving line-of-sight distance", invertible},
 	{d_M, "d_M", "Mpc", "transverse comoving distance, d_L/(1 + z)", single},
@@ -57,6 +58,8 @@ const Column table[] = {
 	{DM_rd, "DM_rd", "", "d_M/r_d, r_d the sound horizon at the drag epoch", invertible},
 	{DH_rd, "DH_rd", "", "D_H/r_d", invertible},
 	{DV_rd, "DV_rd", "", "D_V/r_d", invertible},
+	{z_cmb, "z_cmb", "", "redshift in the CMB frame, (1 + z_hel)/(gamma (1 - beta cos theta)) - 1", frame},
+	{z_cos, "z_cos", "", "cosmological redshift, (1 + z_cmb)/(1 + z_pec) - 1, the distances' z", frame},
 	{d_c12, "d_c12", "Mpc", "comoving distance from z1 to z2, d_c(z2) - d_c(z1)", pair},
 	{d_M12, "d_M12", "Mpc", "transverse comoving distance from z1 to z2, d_c12 bent", pair},
 	{d_A12, "d_A12", "Mpc", "angular diameter distance from z1 to z2, d_M12/(1 + z2)", pair},
@@ -95,6 +98,15 @@ inline bool
 grows(Id id)
 {
 	return id == D || id == f_rate || id == fsigma8;
+}
+
+/* Whether the column is seen at an object's observed redshift where it
+ * has one apart from its cosmological one (frames.h): d_L, d_A and what
+ * follows from them. */
+inline bool
+observed(Id id)
+{
+	return id == d_L || id == mu || id == d_A || id == kpc_arcsec;
 }
 
 /* What of the ruler (ruler.h) a column needs: nothing, the horizons, the
@@ -172,13 +184,14 @@ pair_value(Id id, double z1, double z2, const expansion::Universe &u, const expa
 
 /* The column's value at z, from the depth there.  A negative redshift,
  * which has no distance, gives 0 for the distances and volumes and what
- * follows from them, nan for the rest. */
+ * follows from them, nan for the rest.  The frames' columns are z (rows.h
+ * gives a row its own z_cmb). */
 inline double
 value(Id id, double z, const expansion::Universe &u, const expansion::Depth &d)
 {
-	switch (id) {
-	case columns::z:
+	if (id == columns::z || table[id].use == frame)
 		return z;
+	switch (id) {
 	case d_L:
 		return d.d_L;
 	case d_c:

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace fields {
 
@@ -89,7 +90,8 @@ record_end(const char *l, const char *end, char sep)
 
 /*
  * Calls each(text) with each field of the row [l, end), unquoted, until it
- * returns false.  Returns the number of fields passed to it.
+ * returns false.  Returns the number of fields passed to it.  A text lasts
+ * until the next call: an unquoted field is seen where it lies.
  */
 template <typename Each>
 inline std::size_t
@@ -98,7 +100,7 @@ split(const char *l, const char *end, char sep, Each each)
 	std::size_t n = 0;
 	std::string f;
 	for (const char *p = l;; n++) {
-		f.clear();
+		std::string_view text;
 		if (sep == ' ') {
 			while (p < end && (*p == ' ' || *p == '\t'))
 				p++;
@@ -107,11 +109,17 @@ split(const char *l, const char *end, char sep, Each each)
 			const char *q = p;
 			while (q < end && *q != ' ' && *q != '\t')
 				q++;
-			f.assign(p, q);
+			text = std::string_view(p, q - p);
 			p = q;
+		} else if (p == end || *p != '"') {
+			/* Unquoted: up to the next separator, whole. */
+			auto q = static_cast<const char *>(std::memchr(p, sep, end - p));
+			text = std::string_view(p, (q ? q : end) - p);
+			p = q ? q : end;
 		} else {
-			bool in = p < end && *p == '"';
-			for (p += in; p < end && (in || *p != sep); p++) {
+			bool in = true;
+			f.clear();
+			for (p++; p < end && (in || *p != sep); p++) {
 				if (in && *p == '"' && p + 1 < end && p[1] == '"')
 					f.push_back(*p++);
 				else if (in && *p == '"')
@@ -119,8 +127,9 @@ split(const char *l, const char *end, char sep, Each each)
 				else
 					f.push_back(*p);
 			}
+			text = f;
 		}
-		if (!each(f))
+		if (!each(text))
 			return n + 1;
 		if (p == end)
 			return n + 1;

@@ -19,40 +19,47 @@
 
 namespace header {
 
+/* The fields a row is read at: its redshift (z1 of a pair), a second
+ * (z2 of a pair, or -zhel's observed redshift), a position (-ra, -dec)
+ * and a peculiar velocity (-vpec). */
+enum Slot { first, second, ra, dec, vpec, slots };
+
 /* A table: how its rows are cut, which fields hold the values, and the
  * header they were named in. */
 struct Table {
-	char chosen = 0;		    /* -sep's separator, or 0 for the one the first row shows */
-	char decimal = '.';		    /* the values' decimal separator */
-	char sep = 0;			    /* '\t', ',', ';', another one character, or ' ' for runs of blanks */
-	int count = 1;			    /* the fields read: one, or with -pairs two */
-	bool numbered = false;		    /* whether the fields are numbers, not names */
-	std::array<std::size_t, 2> field{}; /* which they are, 0 for the first */
-	std::array<std::string, 2> label;   /* the fields, for messages: their names, or "field N" */
-	std::string columns;		    /* the columns' names, to be joined after sep */
-	std::string names;		    /* appended to the header: the columns' names, each after sep */
-	std::string header;		    /* the header row's text, without its line end, or "" */
-	bool lone = false;		    /* the first row showed no separator: the columns follow one */
-	bool seen = false;		    /* a first row has been read: the table is set up */
+	char chosen = 0;			// -sep's separator, or 0 for the one the first row shows
+	char decimal = '.';			// the values' decimal separator
+	char sep = 0;				// '\t', ',', ';', another one character, or ' ' for runs of blanks
+	bool numbered = false;			// whether the fields are numbers, not names
+	std::array<std::size_t, slots> field{}; // which they are, 0 for the first
+	std::array<std::string, slots> label;	// the fields, for messages: their names, or "field N"; "" unread
+	std::array<std::string, slots> option;	// the options that named them
+	std::string columns;			// the columns' names, to be joined after sep
+	std::string names;			// appended to the header: the columns' names, each after sep
+	std::string header;			// the header row's text, without its line end, or ""
+	bool lone = false;			// the first row showed no separator: the columns follow one
+	bool seen = false;			// a first row has been read: the table is set up
 };
 
 /* What an input's first row is. */
 enum Verdict { row, heading, repeat, failure };
 
-/* The table of -column's NAME or N, with -pairs NAME1,NAME2 or N1,N2;
- * columns lists the columns' names, each after a tab. */
+/* The table whose slots are the fields named (NAME, or N counting from
+ * 1; "" for a slot not read), all numbered or all names, the second by
+ * -zhel where observed, else by -column with -pairs; columns lists the
+ * columns' names, each after a tab. */
 inline Table
-wanted(const char *column, bool pairs, char chosen, char decimal, const std::string &columns)
+wanted(const std::array<std::string, slots> &names, bool observed, char chosen, char decimal, const std::string &columns)
 {
 	Table t;
 	t.chosen = chosen, t.decimal = decimal, t.columns = columns;
-	std::size_t cut = pairs ? std::strcspn(column, ",") : std::strlen(column);
-	std::string names[2] = {std::string(column, cut), pairs ? std::string(column + cut + 1) : ""};
-	t.count = pairs ? 2 : 1;
+	t.option = {"-column", observed ? "-zhel" : "-column", "-ra", "-dec", "-vpec"};
 	t.numbered = true;
-	for (int k = 0; k < t.count; k++)
-		t.numbered = t.numbered && !names[k].empty() && names[k].find_first_not_of("0123456789") == std::string::npos;
-	for (int k = 0; k < t.count; k++) {
+	for (const std::string &n : names)
+		t.numbered = t.numbered && n.find_first_not_of("0123456789") == std::string::npos;
+	for (int k = 0; k < slots; k++) {
+		if (names[k].empty())
+			continue;
 		t.label[k] = t.numbered ? "field " + names[k] : names[k];
 		if (t.numbered)
 			t.field[k] = std::strtoul(names[k].c_str(), nullptr, 10) - 1;
@@ -97,7 +104,7 @@ separate(Table &t, const char *l, const char *stop)
 inline std::string
 hint(const Table &t, std::size_t n, const char *l, const char *end)
 {
-	if (t.count == 1 && t.label[0].find(',') != std::string::npos)
+	if (t.label[second].empty() && t.label[first].find(',') != std::string::npos)
 		return "; two fields are a pair of redshifts: give -pairs";
 	static const char seps[] = ";\t|";
 	const char *c = n == 1 ? std::find_first_of(l, end, seps, seps + 3) : end;
@@ -118,16 +125,18 @@ inline Verdict
 name_fields(Table &t, const char *l, const char *end, std::string &why)
 {
 	std::string names;
-	bool found[2] = {false, false}, is_header = !t.numbered;
+	bool found[slots] = {}, is_header = !t.numbered;
 	std::size_t n = 0;
-	fields::split(l, end, t.sep, [&](const std::string &f) {
+	fields::split(l, end, t.sep, [&](std::string_view f) {
 		std::size_t a = f.find_first_not_of(' '), z = f.find_last_not_of(' ');
 		double x;
-		for (int k = 0; k < t.count; k++) {
+		for (int k = 0; k < slots; k++) {
+			if (t.label[k].empty())
+				continue;
 			if (!t.numbered && !found[k] && a != std::string::npos && f.compare(a, z - a + 1, t.label[k]) == 0)
 				found[k] = true, t.field[k] = n;
 			if (t.numbered && n == t.field[k] && a != std::string::npos &&
-			    !numbers::value_of(f.c_str(), f.c_str() + f.size(), t.decimal, &x))
+			    !numbers::value_of(f.data(), f.data() + f.size(), t.decimal, &x))
 				is_header = true;
 		}
 		names.append(n ? ", " : "").append(f.empty() ? "\"\"" : shown(f.data(), f.size()).text);
@@ -135,9 +144,9 @@ name_fields(Table &t, const char *l, const char *end, std::string &why)
 		return true;
 	});
 	t.header.assign(is_header ? l : end, end);
-	for (int k = 0; k < t.count && !t.numbered; k++)
-		if (!found[k]) {
-			why = "-column " + std::string(shown(t.label[k].c_str()).text) +
+	for (int k = 0; k < slots && !t.numbered; k++)
+		if (!t.label[k].empty() && !found[k]) {
+			why = t.option[k] + " " + std::string(shown(t.label[k].c_str()).text) +
 			      ": the header has no such field; its fields are " + names + hint(t, n, l, end);
 			return failure;
 		}

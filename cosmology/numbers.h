@@ -22,16 +22,17 @@ blank(char c)
 }
 
 /* Whether the text up to stop, with blanks around it allowed, is one whole
- * number.  *stop is a newline or the terminating zero, where strtod stops.
- * from_chars reads the same decimal numbers to the same doubles, faster;
- * strtod reads what it does not (a sign '+', hexadecimal, out of range). */
+ * number.  from_chars reads the same decimal numbers to the same doubles
+ * as strtod, faster, and never past stop; strtod reads what it does not (a
+ * sign '+', hexadecimal, out of range), from a copy that ends at stop. */
 inline bool
 number(const char *text, const char *stop, double *value)
 {
 	while (text < stop && blank(*text))
 		text++;
-	/* strtod would skip other white space (a form feed, a newline) itself. */
-	if (text == stop || std::strchr(" \t\n\v\f\r", *text))
+	/* strtod would skip other white space (a form feed, a newline) itself;
+	 * and a zero byte ends its text. */
+	if (text == stop || *text == '\n' || *text == '\v' || *text == '\f' || *text == '\0')
 		return false;
 	const char *end = nullptr;
 #ifdef __cpp_lib_to_chars
@@ -40,9 +41,10 @@ number(const char *text, const char *stop, double *value)
 		end = read.ptr;
 #endif
 	if (!end) {
+		std::string copy(text, stop);
 		char *e;
-		*value = std::strtod(text, &e);
-		end = e;
+		*value = std::strtod(copy.c_str(), &e);
+		end = text + (e - copy.c_str());
 	}
 	if (end == text)
 		return false;

@@ -30,19 +30,21 @@ const char usage[] =
 	"usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 	"[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
 	"[-flat] [-cosmology NAME] [-sigma8 S] [-omegab Omega_b] [-yhe Y] [-rd R|fit] [-exact] [-ruler] "
-	"[-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-decimal .|,] [-from Q] "
-	"[-digits N] [-threads N] [value ...]\n";
+	"[-columns LIST] [-header] [-pairs] [-column NAME|N] [-zhel [NAME|N]] [-ra NAME|N -dec NAME|N] [-vpec NAME|N] "
+	"[-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] [value ...]\n";
 
 /* skytable's own options, beside the model's (parameters.h): the flags,
- * then those that take the next argument as their value. */
-enum Id { simple, verbose, header, pairs, ruler, from, digits, threads, listed, column, sep, decimal };
+ * -zhel (which names a field of -column's table, else is a flag), then
+ * those that take the next argument as their value. */
+enum Id { simple, verbose, header, pairs, ruler, zhel, from, digits, threads, listed, column, sep, decimal, ra, dec, vpec };
 const struct Own {
 	const char *name;
 	Id id;
 } own[] = {
-	{"-simple", simple}, {"-verbose", verbose}, {"-header", header}, {"-pairs", pairs},     {"-ruler", ruler}, {"-from", from},
-	{"-digits", digits}, {"-threads", threads}, {"-columns", listed}, {"-column", column}, {"-sep", sep},
-	{"-decimal", decimal},
+	{"-simple", simple}, {"-verbose", verbose}, {"-header", header}, {"-pairs", pairs},     {"-ruler", ruler},
+	{"-zhel", zhel},     {"-from", from},	    {"-digits", digits}, {"-threads", threads}, {"-columns", listed},
+	{"-column", column}, {"-sep", sep},	    {"-decimal", decimal}, {"-ra", ra},		{"-dec", dec},
+	{"-vpec", vpec},
 };
 
 /* What the options ask for. */
@@ -62,6 +64,9 @@ struct Options {
 	bool pairs = false;	      /* the values are pairs, z1 and z2 */
 	char sep = 0;		      /* -sep's: '\t', ',' or ' ' */
 	char decimal = '.';	      /* the values' decimal separator, and the columns' */
+	bool observed = false;	      /* -zhel: each value has its observed redshift beside it */
+	const char *zhel = nullptr;   /* -zhel's NAME or N, in -column's table */
+	const char *ra = nullptr, *dec = nullptr, *vpec = nullptr; /* the position's and the velocity's */
 };
 
 /* Says on standard error what is wrong, then the usage; returns 1. */
@@ -171,6 +176,15 @@ own_option(Options &o, Id id, const char *name, const char *v)
 	case decimal:
 		o.decimal = !std::strcmp(v, ",") ? ',' : !std::strcmp(v, ".") ? '.' : '\0';
 		return o.decimal || !bad_usage("-decimal: not . or ,: %s", shown(v).text);
+	case zhel:
+	case ra:
+	case dec:
+	case vpec:
+		(id == zhel ? o.zhel : id == ra ? o.ra : id == dec ? o.dec : o.vpec) = v;
+		o.observed = o.observed || id == zhel;
+		if (!*v)
+			return !bad_usage("%s: no field named", name);
+		return std::strspn(v, "0") != std::strlen(v) || !bad_usage("%s: fields are numbered from 1: %s", name, shown(v).text);
 	case listed:
 		if (o.form)
 			return !bad_usage("-columns with %s: which of them wins is not defined", o.form);
@@ -199,6 +213,8 @@ flag(Options &o, const char *name, const parameters::Parameter *p, Id id)
 		o.header = true;
 	else if (id == ruler)
 		o.ruler = true;
+	else if (id == zhel)
+		o.observed = true;
 	else
 		o.form = name;
 	if (o.header && o.column)
@@ -213,6 +229,10 @@ flag(Options &o, const char *name, const parameters::Parameter *p, Id id)
 inline int
 read(int argc, char *argv[], Options &o)
 {
+	/* -zhel names a field where -column makes the input a table. */
+	bool table = false;
+	for (int k = 1; k < argc && std::strcmp(argv[k], "--"); k++)
+		table = table || !std::strcmp(argv[k], "-column");
 	int i;
 	for (i = 1; i < argc && argv[i][0] == '-' && argv[i][1]; i++) {
 		const char *name = argv[i];
@@ -228,7 +248,7 @@ read(int argc, char *argv[], Options &o)
 					 shown(name).text, shown(name).text), -1;
 		if (!p && !mine)
 			return bad_usage("unknown option: %s", shown(name).text), -1;
-		bool valued = p ? p->form != parameters::flag : mine->id >= from;
+		bool valued = p ? p->form != parameters::flag : mine->id > zhel || (mine->id == zhel && table);
 		if (!valued && !flag(o, name, p, mine ? mine->id : simple))
 			return -1;
 		if (valued && i + 1 == argc)
@@ -298,6 +318,35 @@ settle_model(Options &o)
 	return settle_ruler(o);
 }
 
+/* The frames' options (-zhel, -ra and -dec, -vpec) and the columns of
+ * frames: what they go with; false after saying what does not. */
+inline bool
+settle_frames(const Options &o)
+{
+	const char *first = o.observed ? "-zhel" : o.ra ? "-ra" : o.dec ? "-dec" : o.vpec ? "-vpec" : nullptr;
+	for (columns::Id c : o.columns)
+		if (!first && columns::table[c].use == columns::frame)
+			return !bad_usage("-columns %s needs -zhel, -ra and -dec, or -vpec: the frames of each redshift",
+					  columns::table[c].name);
+	if (!first)
+		return true;
+	if (o.pairs || o.from != columns::z)
+		return !bad_usage("%s with %s: frames are those of one redshift given", first, o.pairs ? "-pairs" : "-from");
+	if (!o.ra != !o.dec)
+		return !bad_usage("%s needs %s: a position is both", o.ra ? "-ra" : "-dec", o.ra ? "-dec" : "-ra");
+	if (o.ra && o.observed)
+		return !bad_usage("-zhel with -ra: with a position, -column's redshift is the heliocentric one");
+	if ((o.ra || o.vpec) && !o.column)
+		return !bad_usage("%s names a field of -column's table", o.ra ? "-ra" : "-vpec");
+	/* The fields all numbered, or all named. */
+	const char *names[] = {o.column, o.zhel, o.ra, o.dec, o.vpec};
+	const char *numbered = nullptr, *named = nullptr;
+	for (const char *n : names)
+		if (n)
+			(std::strspn(n, "0123456789") == std::strlen(n) ? numbered : named) = n;
+	return !(numbered && named) || !bad_usage("fields %s and %s: number every field, or name every one", numbered, named);
+}
+
 /* The columns and the values: those of pairs with -pairs, the forms'
  * without -columns; the values i to argc numbers, unless they name the
  * tables' files; false after saying what does not go together. */
@@ -322,8 +371,13 @@ settle_columns(Options &o, int argc, char *argv[], int i)
 					  columns::table[c].name, columns::names(columns::pair).c_str());
 	if (o.pairs && !o.column && (argc - i) % 2)
 		return !bad_usage("-pairs: %d redshifts, not pairs of them", argc - i);
-	if (o.pairs && o.column && !std::strchr(o.column, ','))
+	if (o.observed && !o.column && (argc - i) % 2)
+		return !bad_usage("-zhel: %d redshifts, not pairs of z and z_hel", argc - i);
+	std::size_t comma = o.column ? std::strcspn(o.column, ",") : 0;
+	if (o.pairs && o.column && (!o.column[comma] || !comma || !o.column[comma + 1]))
 		return !bad_usage("-pairs with -column: two fields, as in -column z_lens,z_source");
+	if (!settle_frames(o))
+		return false;
 	if (!o.listed) {
 		/* The forms: d_L (-simple), the three distances, and -verbose's
 		 * times after them; with -from the redshift found first. */

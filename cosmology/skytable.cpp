@@ -41,7 +41,7 @@ static const char *const table_help[] = {
 	"  -columns LIST                      the columns, comma-separated, of z, d_L, d_c, d_M, d_A,",
 	"                                     mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now,",
 	"                                     D, f, fsigma8, Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e,",
-	"                                     DM_rd, DH_rd, DV_rd",
+	"                                     DM_rd, DH_rd, DV_rd; with frames, z_cmb, z_cos",
 	"  -header                            first a line naming the columns",
 	"  -pairs                             the values are pairs, a lens z1 and a source z2: two per",
 	"                                     line, or -column NAME1,NAME2; columns d_c12, d_M12,",
@@ -50,6 +50,15 @@ static const char *const table_help[] = {
 	"                                     the values are its field NAME, named in its header,",
 	"                                     or its N-th field; each row is written whole, the",
 	"                                     columns after it",
+	"  -zhel NAME|N                       the field of each object's observed (heliocentric)",
+	"                                     redshift: d_L, mu, d_A and kpc_arcsec are seen at it,",
+	"                                     d_L = (1 + z_hel) d_M(z), the rest are those of -column's z;",
+	"                                     without -column, -zhel reads z and z_hel on each line",
+	"  -ra NAME|N -dec NAME|N             the fields of each object's ICRS position in degrees:",
+	"                                     -column's redshift is heliocentric, and its distances are",
+	"                                     those of z_cmb, the Sun's motion taken out (Planck 2018)",
+	"  -vpec NAME|N                       the field of each peculiar velocity in km/s, taken out too:",
+	"                                     1 + z_cos = (1 + z_cmb)/sqrt((1 + v/c)/(1 - v/c))",
 	"  -sep tab|comma|space|C             the table's separator, where its first row shows another:",
 	"                                     a word, or any one character, as in -sep ';'",
 	"  -decimal .|,                       the values' decimal separator, and that of every number",
@@ -88,6 +97,7 @@ static void set_up(const options::Options &o, rows::Setup &s, inverse::Guide &gu
 static int print_ruler(const options::Options &o, const expansion::Universe &u);
 static void read_values(stream::Ring &r, bool pairs, char *const *args, int count);
 static void read_tables(stream::Ring &r, rows::Setup &s, char *const *names, int count, Ending &end);
+static std::string unframed(const options::Options &o);
 static int report(const options::Options &o, const rows::Setup &s, stream::Ring &r, const Ending &end);
 
 int
@@ -103,7 +113,8 @@ main(int argc, char *argv[])
 		std::string names;
 		for (columns::Id c : o.columns)
 			names.append("\t").append(columns::table[c].name);
-		std::printf("%s%s\n", o.pairs ? "z1\tz2" : columns::table[o.from].name, names.c_str());
+		std::printf("%s%s\n", o.pairs ? "z1\tz2" : o.observed ? "z\tz_hel" : columns::table[o.from].name,
+			    names.c_str());
 	}
 	rows::Setup setup;
 	inverse::Guide guide;
@@ -122,7 +133,7 @@ main(int argc, char *argv[])
 	if (o.column)
 		read_tables(r, setup, argv + i, argc - i, end);
 	else if (i < argc)
-		read_values(r, o.pairs, argv + i, argc - i);
+		read_values(r, o.pairs || o.observed, argv + i, argc - i);
 	else
 		end.read_errno = stream::read_input(r, 0);
 	stream::stop(r);
@@ -177,8 +188,15 @@ set_up(const options::Options &o, rows::Setup &s, inverse::Guide &guide)
 	std::string names;
 	for (columns::Id c : o.columns)
 		names.append("\t").append(columns::table[c].name);
-	if (o.column)
-		s.heads = header::wanted(o.column, o.pairs, o.sep, o.decimal, names);
+	s.asked = {o.observed, o.ra != nullptr, o.vpec != nullptr};
+	s.sun = frames::sun();
+	if (!o.column)
+		return;
+	std::size_t cut = o.pairs ? std::strcspn(o.column, ",") : std::strlen(o.column);
+	auto name = [](const char *n) { return std::string(n ? n : ""); };
+	s.heads = header::wanted({std::string(o.column, cut), o.pairs ? std::string(o.column + cut + 1) : name(o.zhel),
+				  name(o.ra), name(o.dec), name(o.vpec)},
+				 o.observed, o.sep, o.decimal, names);
 }
 
 /* The universe's numbers, a name and a value to a line; and where -rd
@@ -202,7 +220,8 @@ print_ruler(const options::Options &o, const expansion::Universe &u)
 	return finish("skytable");
 }
 
-/* The arguments' values, lines of a redshift each, or with pairs of two. */
+/* The arguments' values, lines of a redshift each, or with pairs (or
+ * -zhel) of two. */
 static void
 read_values(stream::Ring &r, bool pairs, char *const *args, int count)
 {
@@ -268,6 +287,17 @@ read_tables(stream::Ring &r, rows::Setup &s, char *const *names, int count, Endi
 	}
 }
 
+/* What a record without frames had: no position, no speed below c, or an
+ * observed redshift of -1 or less. */
+static std::string
+unframed(const options::Options &o)
+{
+	std::string what = o.ra ? "no position (RA not a number, Dec not within 90 degrees)" : "";
+	if (o.vpec)
+		what.append(what.empty() ? "" : ", ").append("no velocity below c");
+	return what + (what.empty() ? "" : ", or ") + "an observed redshift of -1 or less";
+}
+
 /* Says what failed, or what was read other than it looks, after what was
  * written; returns the exit status. */
 static int
@@ -293,7 +323,8 @@ report(const options::Options &o, const rows::Setup &s, stream::Ring &r, const E
 	bool ok = !r.write_errno;
 	if (r.empty && ok)
 		note("skytable", "%ld row%s had no %s; %s columns are nan", r.empty, r.empty == 1 ? "" : "s",
-		     (t.label[0] + (o.pairs ? " or " + t.label[1] : "")).c_str(), r.empty == 1 ? "its" : "their");
+		     (t.label[header::first] + (t.label[header::second].empty() ? "" : " or " + t.label[header::second])).c_str(),
+		     r.empty == 1 ? "its" : "their");
 	if (r.negative && ok)
 		note("skytable", "%ld %s had a negative redshift; %s distances are 0, the rest nan", r.negative,
 		     s.table ? (r.negative == 1 ? "row" : "rows") : (r.negative == 1 ? "line" : "lines"),
@@ -301,6 +332,10 @@ report(const options::Options &o, const rows::Setup &s, stream::Ring &r, const E
 	if (t.lone && ok && !status)
 		note("skytable", "the table's first row shows no separator: the columns follow %s (-sep to choose)",
 		     t.sep == ',' ? "commas" : "semicolons");
+	if (r.unframed && ok)
+		note("skytable", "%ld %s had %s; %s distances are nan", r.unframed,
+		     s.table ? (r.unframed == 1 ? "row" : "rows") : (r.unframed == 1 ? "line" : "lines"), unframed(o).c_str(),
+		     r.unframed == 1 ? "its" : "their");
 	if (r.reversed && ok)
 		note("skytable", "%ld pair%s had z1 above z2; %s columns are nan", r.reversed, r.reversed == 1 ? "" : "s",
 		     r.reversed == 1 ? "its" : "their");

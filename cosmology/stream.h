@@ -54,6 +54,7 @@ struct Block {
 	long empty;	      /* records whose value was missing */
 	long reversed;	      /* pairs whose z1 was above their z2 */
 	long negative;	      /* records with a negative redshift */
+	long unframed;	      /* records whose position, velocity or observed redshift was none */
 	bool done;
 };
 
@@ -79,6 +80,7 @@ struct Ring {
 	long empty;	      /* records written whose value was missing */
 	long reversed;	      /* pairs written whose z1 was above their z2 */
 	long negative;	      /* records written with a negative redshift */
+	long unframed;	      /* records written whose position, velocity or observed redshift was none */
 	std::size_t held;     /* the input in blocks submitted and not yet written */
 	std::vector<std::string> spare; /* the memory of blocks written, the latest last */
 	std::mutex lock;
@@ -135,6 +137,7 @@ write_oldest(Ring &r)
 		r.empty += b.empty;
 		r.reversed += b.reversed;
 		r.negative += b.negative;
+		r.unframed += b.unframed;
 		if (!b.bad_text.empty()) {
 			r.failed = true;
 			r.bad_line = b.bad_line;
@@ -166,7 +169,7 @@ claim(Ring &r, long first_line)
 	b.header_line = b.bad_line = 0;
 	b.repeated = false;
 	b.bad_text.clear();
-	b.empty = b.reversed = b.negative = 0;
+	b.empty = b.reversed = b.negative = b.unframed = 0;
 	b.done = false;
 	return b;
 }
@@ -224,7 +227,7 @@ start(Ring &r, int threads, Work *work, const void *job, const Format &format)
 	r.write_errno = 0;
 	r.bad_line = 0;
 	r.bad_text.clear();
-	r.empty = r.reversed = r.negative = 0;
+	r.empty = r.reversed = r.negative = r.unframed = 0;
 	r.held = 0;
 }
 

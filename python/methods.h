@@ -23,6 +23,7 @@
 
 #include "arguments.h"
 #include "columns.h"
+#include "frames.h"
 #include "growth.h"
 #include "inverse.h"
 #include "kernels.h"
@@ -176,9 +177,20 @@ warn_negative(const double *zs, std::size_t count)
 		throw py::error_already_set();
 }
 
-/* The columns at every z, one array each, from one pass. */
+/* Warns once, where there are any, of the count values that make what
+ * is nan. */
+inline void
+warn_none(std::size_t count, const char *values, const char *what)
+{
+	if (count && PyErr_WarnEx(PyExc_RuntimeWarning, (std::to_string(count) + " " + values + ": " + what).c_str(), 2) < 0)
+		throw py::error_already_set();
+}
+
+/* The columns at every z, one array each, from one pass; with observed,
+ * the observed redshift of each z (frames.h). */
 inline std::vector<py::array_t<double>>
-table(Universe &self, const arguments::Values &z, const std::vector<columns::Id> &ids, const py::object &threads)
+table(Universe &self, const arguments::Values &z, const std::vector<columns::Id> &ids, const py::object &threads,
+      const double *observed = nullptr)
 {
 	need_growth(self, ids);
 	need_ruler(self, ids);
@@ -201,7 +213,8 @@ table(Universe &self, const arguments::Values &z, const std::vector<columns::Id>
 		expansion::depths(kernel, self.u, zs + first, n, d.data());
 		for (std::size_t c = 0; c < ids.size(); c++)
 			for (std::size_t j = 0; j < n; j++)
-				to[c][first + j] = columns::value(ids[c], zs[first + j], self.u, d[j]);
+				to[c][first + j] = columns::value(ids[c], zs[first + j], self.u,
+								  observed ? frames::seen(d[j], observed[first + j]) : d[j]);
 	});
 	return out;
 }
@@ -217,6 +230,9 @@ column_list(const py::object &names, std::vector<std::string> &keys, bool pairs)
 	for (const py::handle &n : names) {
 		keys.push_back(arguments::name(n, "columns"));
 		const columns::Column &c = column(keys.back(), "columns");
+		if (c.use == columns::frame)
+			throw py::value_error("columns: '" + keys.back() +
+					      "' is a row's frame: skykit.cmb_redshift() and skykit.cosmological_redshift() give it");
 		if ((c.use == columns::pair) != pairs)
 			throw py::value_error("columns: '" + keys.back() + (pairs ? "' is not a column of pairs; those are "
 										: "' is a column of pairs, for between(); those are ") +
@@ -226,6 +242,41 @@ column_list(const py::object &names, std::vector<std::string> &keys, bool pairs)
 	return ids;
 }
 
+/* Arguments broadcast together, each float64, and the shape (with the
+ * masks of any masked) of a result made of them. */
+struct Broadcast {
+	std::vector<py::array_t<double>> arrays;
+	arguments::Values shape;
+};
+
+/* The arguments given, named in names ("z1, z2"), broadcast together;
+ * ValueError where they cannot be. */
+inline Broadcast
+broadcast(const std::vector<arguments::Values> &given, const char *names)
+{
+	py::module_ np = py::module_::import("numpy");
+	py::tuple arrays(given.size());
+	for (std::size_t k = 0; k < given.size(); k++)
+		arrays[k] = given[k].array;
+	py::tuple all;
+	try {
+		all = np.attr("broadcast_arrays")(*arrays);
+	} catch (py::error_already_set &e) {
+		throw py::value_error(std::string(names) + ": shapes that do not broadcast: " + e.what());
+	}
+	Broadcast b;
+	b.shape.one = true;
+	py::object mask = py::none();
+	for (std::size_t k = 0; k < given.size(); k++) {
+		b.arrays.push_back(arguments::values(all[k], names).array);
+		b.shape.one = b.shape.one && given[k].one;
+		if (!given[k].mask.is_none())
+			mask = mask.is_none() ? given[k].mask : np.attr("logical_or")(mask, given[k].mask);
+	}
+	b.shape.mask = mask.is_none() ? mask : np.attr("array")(np.attr("broadcast_to")(mask, b.arrays[0].attr("shape")));
+	return b;
+}
+
 /* The pair columns for z1 and z2 broadcast together, from one pass over
  * both. */
 inline py::dict
@@ -233,14 +284,8 @@ between(Universe &self, const py::object &z1, const py::object &z2, const py::ob
 {
 	std::vector<std::string> keys;
 	std::vector<columns::Id> ids = column_list(names, keys, true);
-	arguments::Values a = arguments::values(z1, "z1"), b = arguments::values(z2, "z2");
-	py::tuple both;
-	try {
-		both = py::module_::import("numpy").attr("broadcast_arrays")(a.array, b.array);
-	} catch (py::error_already_set &e) {
-		throw py::value_error(std::string("z1, z2: shapes that do not broadcast: ") + e.what());
-	}
-	py::array_t<double> A = arguments::values(both[0], "z1").array, B = arguments::values(both[1], "z2").array;
+	Broadcast both = broadcast({arguments::values(z1, "z1"), arguments::values(z2, "z2")}, "z1, z2");
+	const py::array_t<double> &A = both.arrays[0], &B = both.arrays[1];
 	std::size_t count = A.size();
 	std::vector<py::array_t<double>> out;
 	for (std::size_t c = 0; c < ids.size(); c++)
@@ -271,15 +316,71 @@ between(Universe &self, const py::object &z1, const py::object &z2, const py::ob
 					     .c_str(),
 				     1) < 0)
 		throw py::error_already_set();
-	arguments::Values shape;
-	shape.one = a.one && b.one;
-	if (!a.mask.is_none() || !b.mask.is_none())
-		shape.mask = py::module_::import("numpy").attr("logical_or")(a.mask.is_none() ? py::object(py::bool_(false)) : a.mask,
-									     b.mask.is_none() ? py::object(py::bool_(false)) : b.mask);
 	py::dict result;
 	for (std::size_t k = 0; k < ids.size(); k++)
-		result[keys[k].c_str()] = arguments::result(shape, out[k]);
+		result[keys[k].c_str()] = arguments::result(both.shape, out[k]);
 	return result;
+}
+
+/* The column id at z seen at the observed redshift z_hel, the two
+ * broadcast together. */
+inline py::object
+seen(Universe &self, columns::Id id, const py::object &z, const py::object &z_hel, const py::object &threads)
+{
+	Broadcast both = broadcast({arguments::values(z, "z"), arguments::values(z_hel, "z_hel")}, "z, z_hel");
+	arguments::Values at = both.shape;
+	at.array = both.arrays[0];
+	const double *observed = both.arrays[1].data();
+	py::array_t<double> out = table(self, at, {id}, threads, observed)[0];
+	warn_none(std::count_if(observed, observed + at.array.size(), [](double x) { return !frames::visible(x); }),
+		  "z_hel of -1 or less", "nan");
+	return arguments::result(both.shape, out);
+}
+
+/* Each of count values made by make(k) from the arrays broadcast, shared
+ * among threads; their shape's result. */
+template <typename Make>
+inline py::object
+made(const Broadcast &b, const py::object &threads, Make make)
+{
+	std::size_t count = b.arrays[0].size();
+	py::array_t<double> out(std::vector<py::ssize_t>(b.arrays[0].shape(), b.arrays[0].shape() + b.arrays[0].ndim()));
+	double *to = out.mutable_data();
+	share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
+		for (std::size_t k = first; k < first + n; k++)
+			to[k] = make(k);
+	});
+	return arguments::result(b.shape, out);
+}
+
+/* z_cmb of objects observed at z_hel at ICRS ra, dec (degrees). */
+inline py::object
+cmb_redshift(const py::object &z_hel, const py::object &ra, const py::object &dec, const py::object &threads)
+{
+	Broadcast b = broadcast({arguments::values(z_hel, "z_hel"), arguments::values(ra, "ra"), arguments::values(dec, "dec")},
+				"z_hel, ra, dec");
+	const double *z = b.arrays[0].data(), *a = b.arrays[1].data(), *d = b.arrays[2].data();
+	const frames::Motion sun = frames::sun();
+	py::object out = made(b, threads, [&](std::size_t k) { return frames::cmb(sun, z[k], a[k], d[k]); });
+	std::size_t off = 0, count = b.arrays[0].size();
+	for (std::size_t k = 0; k < count; k++)
+		off += !frames::on_sky(a[k], d[k]);
+	warn_none(off, off == 1 ? "position off the sky (ra not a number, dec not within 90 degrees)"
+				: "positions off the sky (ra not a number, dec not within 90 degrees)",
+		  "z_cmb nan");
+	return out;
+}
+
+/* z_cos of objects at z_cmb with peculiar velocities v_pec (km/s). */
+inline py::object
+cosmological_redshift(const py::object &z, const py::object &v_pec, const py::object &threads)
+{
+	Broadcast b = broadcast({arguments::values(z, "z"), arguments::values(v_pec, "v_pec")}, "z, v_pec");
+	const double *zs = b.arrays[0].data(), *v = b.arrays[1].data();
+	py::object out = made(b, threads, [&](std::size_t k) { return frames::cosmological(zs[k], v[k]); });
+	std::size_t fast = std::count_if(v, v + b.arrays[1].size(), [](double x) { return !frames::below_c(x); });
+	warn_none(fast, fast == 1 ? "velocity not below c" : "velocities not below c", "z_cos nan");
+	return out;
 }
 
 /* The redshifts at which quantity takes the values: value k solved as skytable

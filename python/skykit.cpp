@@ -219,24 +219,56 @@ define_properties(py::class_<Universe> &universe)
 	}
 }
 
-/* A method for each column of one redshift. */
+/* A method for each column of one redshift; those seen at an observed
+ * redshift take it as z_hel. */
 void
 define_columns(py::class_<Universe> &universe)
 {
 	using namespace methods;
 	for (const columns::Column &c : columns::table) {
-		if (c.id == columns::z || c.use == columns::pair)
+		if (c.id == columns::z || c.use == columns::pair || c.use == columns::frame)
 			continue;
 		std::string doc = std::string(c.what) + (*c.unit ? std::string(", in ") + c.unit : "") + ", at redshift z.";
 		columns::Id id = c.id;
+		if (!columns::observed(id)) {
+			universe.def(
+				c.name,
+				[id](Universe &self, const py::object &z, const py::object &threads) -> py::object {
+					arguments::Values values = arguments::values(z, "z");
+					return arguments::result(values, table(self, values, {id}, threads)[0]);
+				},
+				"z"_a, py::kw_only(), "threads"_a = py::none(), doc.c_str());
+			continue;
+		}
+		doc += "\nWith z_hel, an object's cosmological z observed at z_hel (heliocentric), the two\n"
+		       "broadcast together: d_L = (1 + z_hel) d_M(z), d_A = d_M(z)/(1 + z_hel).";
 		universe.def(
 			c.name,
-			[id](Universe &self, const py::object &z, const py::object &threads) -> py::object {
+			[id](Universe &self, const py::object &z, const py::object &z_hel, const py::object &threads) -> py::object {
+				if (!z_hel.is_none())
+					return seen(self, id, z, z_hel, threads);
 				arguments::Values values = arguments::values(z, "z");
 				return arguments::result(values, table(self, values, {id}, threads)[0]);
 			},
-			"z"_a, py::kw_only(), "threads"_a = py::none(), doc.c_str());
+			"z"_a, py::kw_only(), "z_hel"_a = py::none(), "threads"_a = py::none(), doc.c_str());
 	}
+}
+
+/* The frames of a redshift, which need no universe. */
+void
+define_frames(py::module_ &mod)
+{
+	using namespace methods;
+	mod.def("cmb_redshift", &cmb_redshift, "z_hel"_a, "ra"_a, "dec"_a, py::kw_only(), "threads"_a = py::none(),
+		"The redshift in the frame of the microwave background of objects observed at z_hel\n"
+		"(heliocentric) at ICRS ra, dec in degrees, broadcast together: 1 + z_cmb = (1 + z_hel) /\n"
+		"(gamma (1 - beta cos theta)), the Sun moving at 369.82 km/s toward galactic l = 264.021,\n"
+		"b = 48.253 degrees (Planck 2018), theta its angle to the object; nan off the sky.");
+	mod.def("cosmological_redshift", &cosmological_redshift, "z"_a, "v_pec"_a, py::kw_only(),
+		"threads"_a = py::none(),
+		"The cosmological redshift of objects at z (the CMB frame's) moving away at v_pec km/s along\n"
+		"the line of sight, broadcast together: 1 + z_cos = (1 + z) / sqrt((1 + v/c) / (1 - v/c));\n"
+		"nan where |v_pec| is c or more.");
 }
 
 /* table(), between() and redshift(). */
@@ -283,6 +315,7 @@ PYBIND11_MODULE(skykit, mod)
 	define_properties(universe);
 	define_columns(universe);
 	define_methods(universe);
+	define_frames(mod);
 	/* The published sets, as skytable -cosmology NAME -exact has them. */
 	for (const named::Cosmology &c : named::table) {
 		expansion::Model m = named::model(c);

@@ -88,21 +88,21 @@ class Universe:
     def __hash__(self) -> int: ...
 
     @overload
-    def d_L(self, z: float, *, threads: Optional[int] = None) -> float: ...
+    def d_L(self, z: float, *, z_hel: Optional[float] = None, threads: Optional[int] = None) -> float: ...
     @overload
-    def d_L(self, z: ArrayLike, *, threads: Optional[int] = None) -> Floats: ...
-    def d_L(self, z, *, threads=None):
-        """Luminosity distance, Mpc."""
+    def d_L(self, z: ArrayLike, *, z_hel: Optional[ArrayLike] = None, threads: Optional[int] = None) -> Floats: ...
+    def d_L(self, z, *, z_hel=None, threads=None):
+        """Luminosity distance, Mpc; with z_hel, (1 + z_hel) d_M(z), z and z_hel broadcast together."""
     def d_c(self, z, *, threads: Optional[int] = None):
         """Comoving line-of-sight distance, Mpc."""
     def d_M(self, z, *, threads: Optional[int] = None):
         """Transverse comoving distance, Mpc."""
-    def d_A(self, z, *, threads: Optional[int] = None):
-        """Angular diameter distance, Mpc."""
-    def mu(self, z, *, threads: Optional[int] = None):
-        """Distance modulus, mag."""
-    def kpc_arcsec(self, z, *, threads: Optional[int] = None):
-        """Proper kpc subtended by one arcsecond, kpc."""
+    def d_A(self, z, *, z_hel=None, threads: Optional[int] = None):
+        """Angular diameter distance, Mpc; with z_hel, d_M(z)/(1 + z_hel)."""
+    def mu(self, z, *, z_hel=None, threads: Optional[int] = None):
+        """Distance modulus, mag; with z_hel, that of (1 + z_hel) d_M(z)."""
+    def kpc_arcsec(self, z, *, z_hel=None, threads: Optional[int] = None):
+        """Proper kpc subtended by one arcsecond, kpc; with z_hel, from d_M(z)/(1 + z_hel)."""
     def V_c(self, z, *, threads: Optional[int] = None):
         """Comoving volume inside z, whole sky, Gpc^3."""
     def dV_c(self, z, *, threads: Optional[int] = None):
@@ -154,6 +154,22 @@ class Universe:
     def redshift(self, quantity: str, values: Union[float, ArrayLike], *,
                  threads: Optional[int] = None) -> Union[float, Floats]:
         """The smallest redshift at which quantity takes each value; nan where none does."""
+
+@overload
+def cmb_redshift(z_hel: float, ra: float, dec: float, *, threads: Optional[int] = None) -> float: ...
+@overload
+def cmb_redshift(z_hel: ArrayLike, ra: ArrayLike, dec: ArrayLike, *, threads: Optional[int] = None) -> Floats: ...
+def cmb_redshift(z_hel, ra, dec, *, threads=None):
+    """The CMB frame's redshift of objects observed at z_hel (heliocentric) at ICRS ra, dec
+    (degrees), broadcast together: 1 + z_cmb = (1 + z_hel)/(gamma (1 - beta cos theta)), the Sun
+    moving at 369.82 km/s toward galactic l = 264.021, b = 48.253 (Planck 2018); nan off the sky."""
+@overload
+def cosmological_redshift(z: float, v_pec: float, *, threads: Optional[int] = None) -> float: ...
+@overload
+def cosmological_redshift(z: ArrayLike, v_pec: ArrayLike, *, threads: Optional[int] = None) -> Floats: ...
+def cosmological_redshift(z, v_pec, *, threads=None):
+    """The cosmological redshift of objects at z (the CMB frame's) moving away at v_pec km/s:
+    1 + z_cos = (1 + z)/sqrt((1 + v/c)/(1 - v/c)); nan where |v_pec| is c or more."""
 
 Planck18: Universe
 Planck15: Universe

@@ -160,6 +160,11 @@ def test_ctrl_c_stops_a_long_call():
     (lambda: skykit.Universe(r_d=0), ValueError, "r_d: not a finite number above 0"),
     (lambda: skykit.Universe(r_d="fit"), ValueError, "r_d: the fit takes the baryons' density"),
     (lambda: skykit.Universe(r_d="best"), TypeError, "r_d: expected a number"),
+    (lambda: skykit.Universe().table(1, ["z_cmb"]), ValueError, "cmb_redshift"),
+    (lambda: skykit.Universe().d_L([1, 2], z_hel=[1, 2, 3]), ValueError, "z, z_hel: shapes that do not broadcast"),
+    (lambda: skykit.Universe().H(1, z_hel=1), TypeError, "z_hel"),
+    (lambda: skykit.cmb_redshift(0.1, "10", 5), TypeError, "ra: expected numbers"),
+    (lambda: skykit.cosmological_redshift(0.1, None), TypeError, "v_pec: expected numbers"),
 ])
 def test_errors(call, error, says):
     with pytest.raises(error, match=says):
@@ -286,3 +291,52 @@ def test_ruler():
     assert math.isnan(skykit.Universe().z_star) and pickle.loads(pickle.dumps(p.clone(r_d="fit"))) == p.clone(r_d="fit")
     cosmology = pytest.importorskip("astropy.cosmology")
     assert skykit.Universe.from_astropy(cosmology.Planck18).omega_b == cosmology.Planck18.Ob0
+
+
+@pytest.mark.filterwarnings("ignore::RuntimeWarning")
+@pytest.mark.parametrize("kwargs,args", UNIVERSES[:5])
+def test_frames_as_skytable_prints(kwargs, args):
+    """cmb_redshift, cosmological_redshift and z_hel= give, broadcast, what
+    skytable -column z_hel -ra -dec -vpec and -zhel print."""
+    rng = np.random.default_rng(40)
+    z = np.concatenate([10 ** rng.uniform(-3, 1, 60), [0.1, 0.1, 0.1, -1.5, np.nan]])
+    ra = np.concatenate([rng.uniform(0, 360, 60), [np.nan, 0, 0, 0, 0]])
+    dec = np.concatenate([rng.uniform(-90, 90, 60), [0, 95, 0, 0, 0]])
+    v = np.concatenate([rng.uniform(-3000, 3000, 60), [0, 0, 3e5, 0, 0]])
+    text = "z,ra,dec,v\n" + "".join("%r,%r,%r,%r\n" % row for row in zip(z, ra, dec, v))
+    out = subprocess.run([SKYTABLE, "-digits", "17", "-column", "z", "-ra", "ra", "-dec", "dec", "-vpec", "v",
+                          "-columns", "z_cmb,z_cos,d_L,mu,d_A,kpc_arcsec"] + args, input=text.encode(),
+                         capture_output=True, check=True).stdout.decode().splitlines()[1:]
+    want = np.array([[float(f) for f in line.split(",")[4:]] for line in out])
+    u = skykit.Universe(**kwargs)
+    z_cmb = skykit.cmb_redshift(z, ra, dec, threads=2)
+    z_cos = skykit.cosmological_redshift(z_cmb, v)
+    got = [z_cmb, z_cos] + [getattr(u, c)(z_cos, z_hel=z) for c in ("d_L", "mu", "d_A", "kpc_arcsec")]
+    # skytable's row of z_hel -1.5 has no z_cos: nothing can be seen from it
+    got[1][z <= -1] = np.nan
+    for k in range(6):
+        assert all(same(x, y) for x, y in zip(got[k], want[:, k])), k
+    grid = u.d_L(np.array([0.1, 0.5]), z_hel=np.array([[0.1], [0.2], [0.3]]))
+    assert grid.shape == (3, 2) and grid[2, 1] == u.d_L(0.5, z_hel=0.3) == u.d_M(0.5) * 1.3
+
+
+def test_frames_warn_and_agree_with_astropy():
+    """One RuntimeWarning counts what gives nan; astropy's galactic frame,
+    which reaches ICRS through FK5, agrees to 1e-9 in 1 + z."""
+    with pytest.warns(RuntimeWarning, match="2 positions off the sky"):
+        assert np.isnan(skykit.cmb_redshift([0.1, 0.1], [np.nan, 1], [0, -91])).all()
+    with pytest.warns(RuntimeWarning, match="1 velocity not below c"):
+        assert math.isnan(skykit.cosmological_redshift(0.1, -299792.458))
+    with pytest.warns(RuntimeWarning, match="1 z_hel of -1 or less"):
+        assert math.isnan(skykit.Universe().mu(0.1, z_hel=-1))
+    m = np.ma.array([0.1, 0.2], mask=[True, False])
+    assert list(np.ma.getmaskarray(skykit.cmb_redshift(m, 10.0, [[1], [2]]))[1]) == [True, False]
+    coordinates = pytest.importorskip("astropy.coordinates")
+    units = pytest.importorskip("astropy.units")
+    rng = np.random.default_rng(41)
+    ra, dec, z = rng.uniform(0, 360, 500), np.degrees(np.arcsin(rng.uniform(-1, 1, 500))), rng.uniform(0, 3, 500)
+    apex = coordinates.SkyCoord(l=264.021 * units.deg, b=48.253 * units.deg, frame="galactic")
+    sky = coordinates.SkyCoord(ra=ra * units.deg, dec=dec * units.deg, frame="icrs").galactic
+    beta = 369.82 / 299792.458
+    want = (1 + z) * np.sqrt(1 - beta ** 2) / (1 - beta * np.cos(sky.separation(apex).radian))
+    assert np.max(np.abs((1 + skykit.cmb_redshift(z, ra, dec)) / want - 1)) < 1e-9

@@ -20,8 +20,9 @@ namespace {
 const std::string usage = "usage: skytable [-simple | -verbose] [-h0 H0] [-omega Omega_M] [-lambda Lambda0] "
 			  "[-radiation R] [-w0 W0] [-wa WA] [-tcmb T] [-neff N] [-mnu LIST] [-neutrinos exact|fit] "
 			  "[-flat] [-cosmology NAME] [-sigma8 S] [-omegab Omega_b] [-yhe Y] [-rd R|fit] [-exact] [-ruler] "
-			  "[-columns LIST] [-header] [-pairs] [-column NAME|N] [-sep tab|comma|space|C] [-decimal .|,] "
-			  "[-from Q] [-digits N] [-threads N] [value ...]\n";
+			  "[-columns LIST] [-header] [-pairs] [-column NAME|N] [-zhel [NAME|N]] [-ra NAME|N -dec NAME|N] "
+			  "[-vpec NAME|N] [-sep tab|comma|space|C] [-decimal .|,] [-from Q] [-digits N] [-threads N] "
+			  "[value ...]\n";
 
 std::string
 trimmed(const std::string &s)
@@ -262,7 +263,7 @@ struct Failure {
 
 TEST(Skytable, ErrorsAndLineEnds)
 {
-	const std::string columns = "z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f, fsigma8, Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e, DM_rd, DH_rd, DV_rd, d_c12, d_M12, d_A12, Sigma_crit, D_dt";
+	const std::string columns = "z, d_L, d_c, d_M, d_A, mu, kpc_arcsec, V_c, dV_c, H, dd_L, t_age, t_lookback, t_now, D, f, fsigma8, Omega_M_z, rho_c, D_H, D_V, r_s, eta, x_e, DM_rd, DH_rd, DV_rd, z_cmb, z_cos, d_c12, d_M12, d_A12, Sigma_crit, D_dt";
 	const std::string big(100000, '1'), comment = "#" + std::string(100000, 'c');
 	std::string thousands, thousands_out;
 	for (int i = 0; i < 3000; i++) {
