@@ -95,8 +95,8 @@ fields_of(const header::Table &t, const char *l, const char *end, double x[heade
 	return bad.empty();
 }
 
-/* A record's redshift x, and second y (the observed one with -zhel, z2
- * of a pair), put in p: with frames, its z_cos and its others, counted
+/* A record's values x, by slot, put in p: its redshift, and z2 with
+ * pairs; with frames its z_cos, the observed redshift and z_cmb, counted
  * in b where it has none. */
 inline void
 put_value(const Setup &s, stream::Block &b, Parsed &p, long line, const double x[header::slots])
