@@ -179,6 +179,9 @@ TEST(Frames, RefusalsAndNotes)
 		 note + "2 rows had no velocity below c, or an observed redshift of -1 or less" + unframed, 0},
 		{{"-column", "z", "-zhel", "zh"}, "z,zh\n0.1,-1\n0.1,\n", "z,zh,d_L,d_c,d_A\n0.1,-1,nan,nan,nan\n0.1,,nan,nan,nan\n",
 		 note + "1 row had no z or zh; its columns are nan\n" + note + "1 row had an observed redshift of -1 or less; its distances are nan\n", 0},
+		/* -zhel names a field wherever -column comes among the options */
+		{{"-zhel", "zh", "-column", "z", "-simple"}, "z,zh\n1,1.1\n", "z,zh,d_L\n1,1.1,6774.91\n", "", 0},
+		{{"-pairs", "-column", "z_l,"}, "", "", "skytable: -pairs with -column: two fields, as in -column z_lens,z_source\n", 1},
 		{{"-column", "z", "-zhel", "zh"}, "z,zh\n0.1,x\n", "z,zh,d_L,d_c,d_A\n", "skytable: line 2: zh: not a number: x\n", 1},
 		{{"-column", "z", "-vpec", "v"}, "z,v\n0.1\n", "z,v,d_L,d_c,d_A\n", "skytable: line 2: no v: the row has 1 field\n", 1},
 		{{"-column", "z", "-vpec", "w"}, "z,v\n", "", "skytable: -vpec w: the header has no such field; its fields are z, v\n", 1},
