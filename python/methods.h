@@ -163,27 +163,23 @@ share(std::size_t count, int threads, Work work)
 		throw py::error_already_set();
 }
 
+/* Warns once, where there are any, of the count values (one, or many)
+ * that make what is nan. */
+inline void
+warn_none(std::size_t count, const char *one, const char *many, const char *what)
+{
+	if (count && PyErr_WarnEx(PyExc_RuntimeWarning,
+				  (std::to_string(count) + " " + (count == 1 ? one : many) + ": " + what).c_str(), 2) < 0)
+		throw py::error_already_set();
+}
+
 /* Warns once, where there are any, of the negative redshifts among count
  * at zs, whose distances are 0 and the rest nan. */
 inline void
 warn_negative(const double *zs, std::size_t count)
 {
-	std::size_t negative = std::count_if(zs, zs + count, [](double x) { return x < 0; });
-	if (negative && PyErr_WarnEx(PyExc_RuntimeWarning,
-				     (std::to_string(negative) + " negative redshift" + (negative == 1 ? "" : "s") +
-				      ": distances 0, the rest nan")
-					     .c_str(),
-				     2) < 0)
-		throw py::error_already_set();
-}
-
-/* Warns once, where there are any, of the count values that make what
- * is nan. */
-inline void
-warn_none(std::size_t count, const char *values, const char *what)
-{
-	if (count && PyErr_WarnEx(PyExc_RuntimeWarning, (std::to_string(count) + " " + values + ": " + what).c_str(), 2) < 0)
-		throw py::error_already_set();
+	warn_none(std::count_if(zs, zs + count, [](double x) { return x < 0; }), "negative redshift", "negative redshifts",
+		  "distances 0, the rest nan");
 }
 
 /* The columns at every z, one array each, from one pass; with observed,
@@ -333,7 +329,7 @@ seen(Universe &self, columns::Id id, const py::object &z, const py::object &z_he
 	const double *observed = both.arrays[1].data();
 	py::array_t<double> out = table(self, at, {id}, threads, observed)[0];
 	warn_none(std::count_if(observed, observed + at.array.size(), [](double x) { return !frames::visible(x); }),
-		  "z_hel of -1 or less", "nan");
+		  "z_hel of -1 or less", "z_hel of -1 or less", "nan");
 	return arguments::result(both.shape, out);
 }
 
@@ -365,9 +361,8 @@ cmb_redshift(const py::object &z_hel, const py::object &ra, const py::object &de
 	std::size_t off = 0, count = b.arrays[0].size();
 	for (std::size_t k = 0; k < count; k++)
 		off += !frames::on_sky(a[k], d[k]);
-	warn_none(off, off == 1 ? "position off the sky (ra not a number, dec not within 90 degrees)"
-				: "positions off the sky (ra not a number, dec not within 90 degrees)",
-		  "z_cmb nan");
+	warn_none(off, "position off the sky (ra not a number, dec not within 90 degrees)",
+		  "positions off the sky (ra not a number, dec not within 90 degrees)", "z_cmb nan");
 	return out;
 }
 
@@ -379,7 +374,7 @@ cosmological_redshift(const py::object &z, const py::object &v_pec, const py::ob
 	const double *zs = b.arrays[0].data(), *v = b.arrays[1].data();
 	py::object out = made(b, threads, [&](std::size_t k) { return frames::cosmological(zs[k], v[k]); });
 	std::size_t fast = std::count_if(v, v + b.arrays[1].size(), [](double x) { return !frames::below_c(x); });
-	warn_none(fast, fast == 1 ? "velocity not below c" : "velocities not below c", "z_cos nan");
+	warn_none(fast, "velocity not below c", "velocities not below c", "z_cos nan");
 	return out;
 }
 
