@@ -83,6 +83,7 @@ def test_shapes_and_types():
     with pytest.raises(AttributeError):
         u.h0 = 70
     assert "Mpc" in skykit.Universe.d_L.__doc__ and "Gyr" in skykit.Universe.t_age.__doc__
+    assert "Universe(h0=73.0, omega_m=0.27, lambda0=None, radiation=None, w0=-1.0," in skykit.Universe.__init__.__doc__
     # Memory not aligned to a double is read from a copy.
     odd = np.ndarray((3,), "f8", buffer=bytearray(25), offset=1)
     odd[:] = [0.5, 1, 2]
