@@ -100,6 +100,39 @@ grows(Id id)
 	return id == D || id == f_rate || id == fsigma8;
 }
 
+/* What of a redshift's depth the column takes (expansion::Takes): none
+ * for what follows from H, the ruler or the redshift alone. */
+inline int
+takes(Id id)
+{
+	switch (id) {
+	case t_age:
+		return expansion::takes_age;
+	case t_lookback:
+		return expansion::takes_lookback;
+	case t_now:
+		return expansion::takes_age | expansion::takes_lookback;
+	case D:
+	case f_rate:
+	case fsigma8:
+		return expansion::takes_growth;
+	case z:
+	case H:
+	case Omega_M_z:
+	case rho_c:
+	case D_H:
+	case r_s:
+	case eta:
+	case x_e:
+	case DH_rd:
+	case z_cmb:
+	case z_cos:
+		return 0;
+	default:
+		return expansion::takes_comoving;
+	}
+}
+
 /* Whether the column is seen at an object's observed redshift where it
  * has one apart from its cosmological one (frames.h): d_L, d_A and what
  * follows from them. */

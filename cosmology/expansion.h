@@ -18,9 +18,11 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "content.h"
+#include "tables.h"
 
 namespace growth {
 struct Growth;
@@ -43,28 +45,41 @@ struct Panel {
 	double age_below, age_here; /* the age integral up to y_lo, and over the panel */
 };
 
-/* A run's universe: its content, where its history starts, the exact
- * rule's panels, and where asked for, the growth of structure in it and
- * the ruler of its baryons. */
+/* The direct exact rule's panels, cut at their first use. */
+struct Cut {
+	std::once_flag once;
+	std::vector<Panel> panels;
+};
+
+/* A run's universe: its content, where its history starts, what the exact
+ * rule builds at its first use (shared by the universe's copies), and where
+ * asked for, the growth of structure in it and the ruler of its baryons. */
 struct Universe : Content {
 	double a_turn; /* the scale factor below which the universe never was on its way to now,
 			* 0 when it was at every one (turnaround() below) */
-	std::vector<Panel> panels; /* the exact rule's, empty under the midpoint rule */
+	std::shared_ptr<Cut> cut; /* the direct exact rule's panels; null under the midpoint rule */
+	std::shared_ptr<tables::Tables> tables; /* the exact rule's tables (tables.h), where it has them:
+						 * a universe that expanded from a = 0 */
 	std::shared_ptr<const growth::Growth> growth; /* growth.h's, where a run asks for it */
 	std::shared_ptr<const ruler::Ruler> ruler;    /* ruler.h's, where a run asks for it */
 };
 
 inline double turnaround(const Universe &u);
-inline void divide(Universe &u);
 
+/* The universe of a run.  Under the exact rule its tables and panels are
+ * laid out at their first use, so that a universe asked for a few values
+ * costs a few panels. */
 inline Universe
 universe(const Model &m)
 {
 	Universe u;
 	static_cast<Content &>(u) = content(m);
 	u.a_turn = turnaround(u);
-	if (m.exact)
-		divide(u);
+	if (m.exact) {
+		u.cut = std::make_shared<Cut>();
+		if (u.a_turn == 0)
+			u.tables.reset(new tables::Tables);
+	}
 	return u;
 }
 
@@ -222,17 +237,17 @@ gauss_legendre(const T &y0, const T &dy, const Universe &u, T &age, T &comoving)
  * not above it.  A scale factor the universe never had, or nan, gets the
  * last. */
 inline const Panel &
-panel_at(const Universe &u, double a)
+panel_at(const std::vector<Panel> &panels, double a)
 {
-	std::size_t lo = 0, hi = u.panels.size() - 1;
+	std::size_t lo = 0, hi = panels.size() - 1;
 	while (lo < hi) {
 		std::size_t mid = (lo + hi) / 2;
-		if (u.panels[mid].a_lo <= a)
+		if (panels[mid].a_lo <= a)
 			hi = mid;
 		else
 			lo = mid + 1;
 	}
-	return u.panels[lo];
+	return panels[lo];
 }
 
 /*
@@ -244,13 +259,14 @@ panel_at(const Universe &u, double a)
  */
 template <bool times, typename T>
 inline void
-exact(const T &z, const T &a_emit, const Universe &u, T &age, T &lookback, T &comoving)
+exact(const T &z, const T &a_emit, const Universe &u, const std::vector<Panel> &panels, T &age, T &lookback,
+      T &comoving)
 {
 	const std::size_t width = sizeof(T) / sizeof(double);
 	double at[width], f[6][width];
 	std::memcpy(at, &a_emit, sizeof at);
 	for (std::size_t j = 0; j < width; j++) {
-		const Panel &p = panel_at(u, at[j]);
+		const Panel &p = panel_at(panels, at[j]);
 		const double row[6] = {p.y_lo, p.y_hi, p.comoving, p.lookback, p.age_below, p.age_here};
 		for (int i = 0; i < 6; i++)
 			f[i][j] = row[i];
@@ -262,7 +278,7 @@ exact(const T &z, const T &a_emit, const Universe &u, T &age, T &lookback, T &co
 	T y_e = a_emit - u.a_turn;
 	root(y_e);
 	T span = z < 1 ? z / (1 + z) : 1 - a_emit;
-	T dy = y_hi == u.panels[0].y_hi ? span / (y_hi + y_e) : y_hi - y_e, part;
+	T dy = y_hi == panels[0].y_hi ? span / (y_hi + y_e) : y_hi - y_e, part;
 	gauss_legendre<times>(y_e, dy, u, part, comoving);
 	comoving = comoving_beyond + comoving;
 	if (times) {
@@ -346,14 +362,14 @@ pieces_of(const Universe &u)
  * Friedmann sum where that is worse (near a turnaround, where its terms
  * cancel), and sums the integrals beyond and below each.
  */
-inline void
-divide(Universe &u)
+inline std::vector<Panel>
+divide(const Universe &u)
 {
 	std::vector<Piece> cut = pieces_of(u);
 	double comoving = 0, lookback = 0, age = 0;
-	u.panels.resize(cut.size());
+	std::vector<Panel> panels(cut.size());
 	for (std::size_t k = 0; k < cut.size(); k++) {
-		Panel &q = u.panels[k];
+		Panel &q = panels[k];
 		q.y_lo = cut[k].y_lo, q.y_hi = cut[k].y_hi;
 		q.a_lo = u.a_turn + q.y_lo * q.y_lo;
 		q.comoving = comoving, q.lookback = lookback;
@@ -361,9 +377,82 @@ divide(Universe &u)
 		comoving += cut[k].comoving, lookback += cut[k].age;
 	}
 	for (std::size_t k = cut.size(); k-- > 0;) {
-		u.panels[k].age_below = age;
-		age += u.panels[k].age_here;
+		panels[k].age_below = age;
+		age += panels[k].age_here;
 	}
+	return panels;
+}
+
+/* The direct exact rule's panels of u, cut at their first use. */
+inline const std::vector<Panel> &
+panels_of(const Universe &u)
+{
+	std::call_once(u.cut->once, [&] { u.cut->panels = divide(u); });
+	return u.cut->panels;
+}
+
+/* The direct exact rule at one z: the tables' reference, and their values
+ * where they have none. */
+inline void
+direct(double z, const Universe &u, double &age, double &lookback, double &comoving)
+{
+	exact<true>(z, emission(z), u, panels_of(u), age, lookback, comoving);
+}
+
+/* Lays u's tables for the count redshifts at z: the distances' panels up
+ * to the highest z's, and with times every one of the age's. */
+inline void
+lay_for(const Universe &u, const double *z, std::size_t count, bool times)
+{
+	auto by_rule = [&](double at, double &a, double &l, double &c) { direct(at, u, a, l, c); };
+	if (times) {
+		tables::lay_age(*u.tables, u, by_rule);
+		return;
+	}
+	double most = 0;
+	for (std::size_t k = 0; k < count; k++)
+		most = z[k] > most && z[k] < tables::top - 1 ? z[k] : most;
+	unsigned long long panel;
+	double s;
+	tables::locate(1 + most, panel, s);
+	tables::lay(*u.tables, u, static_cast<int>(panel), by_rule);
+}
+
+/* Whether the tables' value c at z stands: z within them, c a number (a
+ * panel they leave to the direct rule holds nan in every table). */
+inline bool
+covered(double z, double c)
+{
+	return z >= 0 && 1 + z < tables::top && c == c;
+}
+
+/*
+ * The tables' values at the lanes of z, laid for them (lay_for), those
+ * asked for: comoving distance and lookback time z times their tables,
+ * the age its table.  A lane they do not cover (covered()) holds what its
+ * caller replaces by the direct rule's value.
+ */
+template <typename T>
+inline void
+tabled(const T &z, const Universe &u, bool comoving_too, bool lookback_too, bool age_too, T &age, T &lookback,
+       T &comoving)
+{
+	typedef typename Bits<T>::type I;
+	const tables::Tables &t = *u.tables;
+	T s, K;
+	I panel;
+	tables::locate(1 + z, panel, s);
+	panel = panel < static_cast<unsigned>(tables::count) ? panel : 0;
+	if (comoving_too) {
+		tables::polynomial(t.comoving, panel, s, K);
+		comoving = z * K;
+	}
+	if (lookback_too) {
+		tables::polynomial(t.lookback, panel, s, K);
+		lookback = z * K;
+	}
+	if (age_too)
+		tables::polynomial(t.age, panel, s, age);
 }
 
 /*
@@ -378,7 +467,7 @@ inline void
 integrals(const T &z, const Universe &u, T &age, T &lookback, T &comoving)
 {
 	T a_emit = 1.0 / (1.0 + z);
-	if (u.panels.empty()) {
+	if (!u.cut) {
 		T s0, s1, s2;
 		switch (u.kind) {
 		case 0:
@@ -399,12 +488,35 @@ integrals(const T &z, const Universe &u, T &age, T &lookback, T &comoving)
 		if (lookback_too)
 			lookback = s1;
 		comoving = s2;
+	} else if (u.tables) {
+		/* Lane by lane, the direct rule where the tables do not cover it. */
+		const std::size_t width = sizeof(T) / sizeof(double);
+		double zs[width], out[3][width];
+		T *const to[3] = {&age, &lookback, &comoving};
+		const bool asked[3] = {times, lookback_too, true};
+		std::memcpy(zs, &z, sizeof zs);
+		lay_for(u, zs, width, times);
+		tabled(z, u, true, lookback_too, times, age, lookback, comoving);
+		for (int i = 0; i < 3; i++)
+			if (asked[i])
+				std::memcpy(out[i], to[i], sizeof out[i]);
+		for (std::size_t j = 0; j < width; j++)
+			if (!covered(zs[j], out[2][j]))
+				direct(zs[j], u, out[0][j], out[1][j], out[2][j]);
+		for (int i = 0; i < 3; i++)
+			if (asked[i])
+				std::memcpy(to[i], out[i], sizeof out[i]);
 	} else {
 		T unused;
-		exact<times || lookback_too>(z, a_emit, u, times ? age : unused, lookback_too ? lookback : unused,
-					     comoving);
+		exact<times || lookback_too>(z, a_emit, u, panels_of(u), times ? age : unused,
+					     lookback_too ? lookback : unused, comoving);
 	}
 }
+
+/* What of a redshift's depth a pass takes (kernels.h's depths()): of a
+ * universe with tables only the integrals named (the midpoint rule takes
+ * all its kernel's), and the growth where the universe has it. */
+enum Takes { takes_comoving = 1, takes_lookback = 2, takes_age = 4, takes_growth = 8, takes_all = 15 };
 
 /* What a redshift gives: distances in Mpc, times in Gyr. */
 struct Depth {

@@ -16,7 +16,9 @@
  * radiation) holds to within 1e-13, to a = 1.  Between the steps D and P
  * are cubic Hermite polynomials in y, from their values and slopes there;
  * below a_0, the early solution.  A universe whose dark energy is not
- * negligible as a -> 0 has no such solution.
+ * negligible as a -> 0 has no such solution.  Under the exact rule D and f
+ * are then tabled (tables.h) from those values, so that the lanes read
+ * them as they read the distances.
  */
 #pragma once
 
@@ -40,6 +42,7 @@ struct Growth {
 	double early;	    /* D below a_0 is early (1 + 1.5 a/a_eq), or early a without radiation */
 	std::vector<double> D, P; /* at y0 + k h, normalised so that D(a = 1) = 1 */
 	std::vector<double> dD, dP; /* their slopes in y there */
+	std::vector<double> D_table, f_table; /* under the exact rule, D and f by tables.h's panels */
 };
 
 /* sqrt(F) at a: a E. */
@@ -112,9 +115,38 @@ steps(const expansion::Universe &u, Growth &g, int n)
 	}
 }
 
+inline void at(const Growth &g, const expansion::Universe &u, double z, double &D, double &f);
+
+/* g's tables of D and f, from its values at each panel's nodes; a panel
+ * whose values the polynomials do not follow holds nan, and is left to
+ * the steps. */
+inline void
+tabulate(const expansion::Universe &u, Growth &g)
+{
+	namespace tables = expansion::tables;
+	const tables::Basis &b = tables::basis();
+	std::vector<double> D(tables::terms * tables::count), f(tables::terms * tables::count);
+	for (int p = 0; p < tables::count; p++) {
+		double lo, hi, v[2][tables::terms], c[2][tables::terms];
+		tables::ends(p, lo, hi);
+		for (int j = 0; j < tables::terms; j++)
+			at(g, u, lo + (hi - lo) * (1 + b.at[1][j]) / 2 - 1, v[0][j], v[1][j]);
+		tables::series(v[0], c[0]), tables::series(v[1], c[1]);
+		bool follow = tables::follows(c[0], 1e-13) && tables::follows(c[1], 1e-13);
+		tables::lay_row(c[0], D.data(), p, follow);
+		tables::lay_row(c[1], f.data(), p, follow);
+	}
+	/* D is 1 today to the last bit, as the steps have it. */
+	double today, rate;
+	at(g, u, 0, today, rate);
+	tables::pin(D.data(), 0, today);
+	/* Laid only now: at() reads the steps until they are. */
+	g.D_table.swap(D), g.f_table.swap(f);
+}
+
 /* The growth of universe u, solved from a_0 to now and normalised to 1
- * today; none where it has no matter, never expanded from a = 0 or has no
- * early solution. */
+ * today, tabled under the exact rule; none where it has no matter, never
+ * expanded from a = 0 or has no early solution. */
 inline std::shared_ptr<const Growth>
 of(const expansion::Universe &u)
 {
@@ -142,6 +174,8 @@ of(const expansion::Universe &u)
 		g->D[k] /= today, g->P[k] /= today, g->dD[k] /= today, g->dP[k] /= today;
 	g->early = 1 / today;
 	g->holds = std::isfinite(today) && today > 0;
+	if (g->holds && u.m.exact)
+		tabulate(u, *g);
 	return g;
 }
 
@@ -154,6 +188,15 @@ at(const Growth &g, const expansion::Universe &u, double z, double &D, double &f
 	D = f = NAN;
 	if (!g.holds || !(z >= 0) || a < u.a_turn)
 		return;
+	unsigned long long panel;
+	double s;
+	expansion::tables::locate(1 + z, panel, s);
+	if (!g.D_table.empty() && panel < static_cast<unsigned>(expansion::tables::count)) {
+		expansion::tables::polynomial(g.D_table.data(), panel, s, D);
+		expansion::tables::polynomial(g.f_table.data(), panel, s, f);
+		if (!std::isnan(D))
+			return;
+	}
 	double y;
 	expansion::ln(a, y);
 	if (!(y >= g.y0)) {

@@ -5,6 +5,7 @@
  */
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -18,34 +19,95 @@ namespace expansion {
 typedef void Kernel(const double *z, std::size_t count, const Universe &u, double *age,
 		    double *lookback, double *comoving);
 
-/* The depth at each of count redshifts through a kernel: skytable's numbers.
- * A negative redshift has no distance (skydepth's 0 Mpc) and no times. */
+/* The depth at each of count redshifts through a kernel (none: no
+ * integrals), what takes says: skytable's numbers.  A negative redshift
+ * has no distance (skydepth's 0 Mpc) and no times. */
 inline void
-depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out)
+depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, Depth *out, int takes = takes_all)
 {
 	/* Each thread keeps its room from call to call: blocks of thousands of
 	 * redshifts would otherwise map and fault in their pages every time. */
 	thread_local std::vector<double> v[3];
-	for (auto &x : v)
-		x.assign(count, 0);
-	kernel(zs, count, u, v[0].data(), v[1].data(), v[2].data());
+	/* Under the midpoint rule the kernel writes what its sums take, and
+	 * the rest is 0; from tables, what is asked for, and the rest is 0. */
+	double *room[3];
+	const int what[3] = {takes_age, takes_lookback, takes_comoving};
+	for (int i = 0; i < 3; i++) {
+		bool written = kernel && u.tables && (takes & what[i]);
+		if (written)
+			v[i].resize(count);
+		else
+			v[i].assign(count, 0);
+		room[i] = written || !u.tables ? v[i].data() : nullptr;
+	}
+	if (kernel)
+		kernel(zs, count, u, room[0], room[1], room[2]);
 	for (std::size_t k = 0; k < count; k++)
 		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN, 0} : depth(zs[k], u, v[0][k], v[1][k], v[2][k]);
-	if (u.growth)
+	if (u.growth && (takes & takes_growth))
 		for (std::size_t k = 0; k < count; k++)
 			growth::at(*u.growth, u, zs[k], out[k].D, out[k].f);
 }
 
 /*
+ * The tables' integrals (expansion.h) for count lanes of z, V's width at a
+ * time, those whose room is given: the tables laid for them all first, and
+ * a lane they do not cover the direct rule's.
+ */
+template <typename V>
+inline void
+lane_tabled(const double *z, std::size_t count, const Universe &u, double *age, double *lookback, double *comoving)
+{
+	const std::size_t width = sizeof(V) / sizeof(double);
+	double *const to[3] = {age, lookback, comoving};
+	lay_for(u, z, count, age != nullptr);
+	for (std::size_t k = 0; k < count; k += width) {
+		std::size_t n = std::min(width, count - k);
+		double in[width] = {}, out[width];
+		V zv, s[3] = {};
+		/* A whole group straight from z and to its rooms; the last one
+		 * through arrays. */
+		for (std::size_t j = 0; n < width && j < n; j++)
+			in[j] = z[k + j];
+		std::memcpy(&zv, n == width ? z + k : in, sizeof zv);
+		tabled(zv, u, comoving != nullptr, lookback != nullptr, age != nullptr, s[0], s[1], s[2]);
+		for (int i = 0; i < 3; i++) {
+			if (!to[i])
+				continue;
+			std::memcpy(n == width ? to[i] + k : out, &s[i], sizeof s[i]);
+			if (n < width)
+				std::memcpy(to[i] + k, out, n * sizeof(double));
+		}
+	}
+	/* Which value tells whether a lane is covered. */
+	const double *told = comoving ? comoving : lookback ? lookback : age;
+	for (std::size_t k = 0; k < count; k++) {
+		if (covered(z[k], told[k]))
+			continue;
+		double lane[3];
+		direct(z[k], u, lane[0], lane[1], lane[2]);
+		for (int i = 0; i < 3; i++)
+			if (to[i])
+				to[i][k] = lane[i];
+	}
+}
+
+/*
  * The integrals for count lanes of z, V's width at a time; the last group
  * is padded with z = 0 and the padding thrown away.  Without times, age is
- * not touched, nor lookback unless asked for; either may then be null.
+ * not touched, nor lookback unless asked for; either may then be null.  A
+ * universe with tables takes them (lane_tabled), and of those only the ones
+ * whose room is given.
  */
 template <bool times, typename V, bool lookback_too = times>
 inline void
 lane_integrals(const double *z, std::size_t count, const Universe &u, double *age,
 	       double *lookback, double *comoving)
 {
+	if (u.tables) {
+		lane_tabled<V>(z, count, u, times ? age : nullptr, lookback_too ? lookback : nullptr, comoving);
+		return;
+	}
 	const std::size_t width = sizeof(V) / sizeof(double);
 	for (std::size_t k = 0; k < count; k += width) {
 		double in[width], out[3][width];

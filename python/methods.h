@@ -196,17 +196,21 @@ table(Universe &self, const arguments::Values &z, const std::vector<columns::Id>
 	for (std::size_t c = 0; c < ids.size(); c++)
 		out.emplace_back(std::vector<py::ssize_t>(in.shape(), in.shape() + in.ndim()));
 	std::size_t count = in.size();
-	bool times = false, lookback = false;
+	int takes = 0;
 	for (columns::Id c : ids)
-		times = times || c == columns::t_age || c == columns::t_now, lookback = lookback || c == columns::t_lookback;
-	expansion::Kernel *kernel = expansion::fastest(times, lookback, count);
+		takes |= columns::takes(c);
+	const int integrals = expansion::takes_comoving | expansion::takes_lookback | expansion::takes_age;
+	expansion::Kernel *kernel = takes & integrals ? expansion::fastest(takes & expansion::takes_age,
+									   takes & expansion::takes_lookback, count)
+						      : nullptr;
 	const double *zs = in.data();
 	std::vector<double *> to;
 	for (auto &a : out)
 		to.push_back(a.mutable_data());
 	share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
-		std::vector<expansion::Depth> d(n);
-		expansion::depths(kernel, self.u, zs + first, n, d.data());
+		thread_local std::vector<expansion::Depth> d;
+		d.resize(n);
+		expansion::depths(kernel, self.u, zs + first, n, d.data(), takes);
 		for (std::size_t c = 0; c < ids.size(); c++)
 			for (std::size_t j = 0; j < n; j++)
 				to[c][first + j] = columns::value(ids[c], zs[first + j], self.u,
@@ -296,7 +300,7 @@ between(Universe &self, const py::object &z1, const py::object &z2, const py::ob
 		std::vector<expansion::Depth> d(2 * n);
 		std::copy(p + first, p + first + n, zs.begin());
 		std::copy(q + first, q + first + n, zs.begin() + n);
-		expansion::depths(kernel, self.u, zs.data(), 2 * n, d.data());
+		expansion::depths(kernel, self.u, zs.data(), 2 * n, d.data(), expansion::takes_comoving);
 		for (std::size_t c = 0; c < ids.size(); c++)
 			for (std::size_t j = 0; j < n; j++)
 				to[c][first + j] = columns::pair_value(ids[c], zs[j], zs[n + j], self.u, d[j], d[n + j]);
