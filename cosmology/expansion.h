@@ -400,22 +400,21 @@ direct(double z, const Universe &u, double &age, double &lookback, double &comov
 }
 
 /* Lays u's tables for the count redshifts at z: the distances' panels up
- * to the highest z's, and with times every one of the age's. */
+ * to the highest z's, and with times the age's. */
 inline void
 lay_for(const Universe &u, const double *z, std::size_t count, bool times)
 {
 	auto by_rule = [&](double at, double &a, double &l, double &c) { direct(at, u, a, l, c); };
-	if (times) {
-		tables::lay_age(*u.tables, u, by_rule);
-		return;
-	}
 	double most = 0;
 	for (std::size_t k = 0; k < count; k++)
 		most = z[k] > most && z[k] < tables::top - 1 ? z[k] : most;
 	unsigned long long panel;
 	double s;
 	tables::locate(1 + most, panel, s);
-	tables::lay(*u.tables, u, static_cast<int>(panel), by_rule);
+	if (times)
+		tables::lay_age(*u.tables, u, static_cast<int>(panel), by_rule);
+	else
+		tables::lay(*u.tables, u, static_cast<int>(panel), by_rule);
 }
 
 /* Whether the tables' value c at z stands: z within them, c a number (a

@@ -11,8 +11,8 @@
  * The integrals come from the same interpolation of their integrands,
  * integrated exactly, panel by panel from z = 0 up: the comoving distance
  * and the lookback time over z (tabled as comoving/z and lookback/z, so
- * that they keep their digits as z -> 0), and the age, from the direct
- * rule's value at the top down.  A panel whose integrand the polynomial
+ * that they keep their digits as z -> 0), and the age, down from the
+ * direct rule's value at each panel's upper end.  A panel whose integrand the polynomial
  * does not follow (a universe that nearly stops, or has no Friedmann sum
  * there) holds nan, and its lanes are left to the direct rule.
  *
@@ -219,7 +219,7 @@ at_nodes(const double *c, double *v)
 struct Tables {
 	std::mutex lock;
 	std::atomic<int> laid{0};	/* the panels of the distances laid, from z = 0 up */
-	std::atomic<bool> aged{false};	/* whether the age's are, all of them */
+	std::atomic<int> aged{0};	/* the panels of the age laid, from z = 0 up */
 	double comoving[terms * count]; /* the comoving distance over z, c/H0 */
 	double lookback[terms * count]; /* the lookback time over z, 1/H0 */
 	double age[terms * count];	/* the age, 1/H0 */
@@ -291,34 +291,28 @@ lay(Tables &t, const Content &u, int most, Direct direct)
 	t.laid.store(p, std::memory_order_release);
 }
 
-/* Lays the age's panels, every one, from the direct rule's age at the
- * top down, the distances' first. */
+/* Lays the age's panels up to the one numbered most, the distances'
+ * first: on each, the direct rule's age at its upper end and the lookback
+ * time within it, so that a panel needs no other. */
 template <typename Direct>
 inline void
-lay_age(Tables &t, const Content &u, Direct direct)
+lay_age(Tables &t, const Content &u, int most, Direct direct)
 {
-	if (t.aged.load(std::memory_order_acquire))
+	if (t.aged.load(std::memory_order_acquire) > most)
 		return;
-	lay(t, u, count - 1, direct);
+	lay(t, u, most, direct);
 	std::lock_guard<std::mutex> hold(t.lock);
-	if (t.aged.load(std::memory_order_relaxed))
-		return;
-	double age, lookback, comoving;
-	direct(top - 1, age, lookback, comoving);
-	for (int p = count - 1; p >= 0; p--) {
-		double lo, hi, v[terms], fit[terms];
+	int p = t.aged.load(std::memory_order_relaxed);
+	for (; p <= most && p < count; p++) {
+		double lo, hi, age, lookback, comoving, v[terms], fit[terms];
 		ends(p, lo, hi);
-		bool follow = !std::isnan(t.comoving[p]);
+		direct(hi - 1, age, lookback, comoving);
 		for (int j = 0; j < terms; j++)
 			v[j] = age + (t.within[p][terms] - t.within[p][j]);
 		series(v, fit);
-		lay_row(fit, t.age, p, follow);
-		if (follow)
-			age = age + t.within[p][terms];
-		else
-			direct(lo - 1, age, lookback, comoving);
+		lay_row(fit, t.age, p, !std::isnan(t.comoving[p]));
 	}
-	t.aged.store(true, std::memory_order_release);
+	t.aged.store(p, std::memory_order_release);
 }
 
 } // namespace tables

@@ -237,6 +237,24 @@ def test_growth():
         assert math.isnan(skykit.Universe(w0=0.5).D(1.0))
 
 
+def test_values_the_same_bits_whatever_the_calls():
+    """A universe lays its tables as values ask for them: a value is the same
+    bits asked for alone, high redshifts first, as in one call of many on
+    two threads, or in a universe that laid them all before."""
+    kwargs = {"h0": 67.66, "omega_m": 0.30966, "tcmb0": 2.7255, "m_nu": (0, 0, 0.06), "flat": True}
+    z = np.concatenate([np.random.default_rng(41).uniform(0, 30, 400), [0, 1e-9, 1e4, 16383, 16383.5, 2e4]])
+    names = ("d_L", "t_age", "t_lookback", "D", "f")
+    whole = skykit.Universe(**kwargs).table(z, names, threads=2)
+    laid = skykit.Universe(**kwargs)
+    laid.table([3e4], names)
+    every = laid.table(z, names, threads=1)
+    for name in names:
+        alone = skykit.Universe(**kwargs)
+        one_by_one = np.array([getattr(alone, name)(x) for x in sorted(z, reverse=True)])[np.argsort(-z).argsort()]
+        for got in (one_by_one, every[name]):
+            assert got.tobytes() == whole[name].tobytes(), name
+
+
 def test_inputs_as_numpy_takes_them():
     """0-d in, float out; masks kept; pandas' NA as nan; numpy scalars as
     parameters and threads; bytes names; negative redshifts warned of, once
