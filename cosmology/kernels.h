@@ -42,8 +42,9 @@ depths(Kernel *kernel, const Universe &u, const double *zs, std::size_t count, D
 	}
 	if (kernel)
 		kernel(zs, count, u, room[0], room[1], room[2]);
+	const double *age = v[0].data(), *lookback = v[1].data(), *comoving = v[2].data();
 	for (std::size_t k = 0; k < count; k++)
-		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN, 0} : depth(zs[k], u, v[0][k], v[1][k], v[2][k]);
+		out[k] = zs[k] < 0 ? Depth{0, 0, 0, NAN, NAN, NAN, 0} : depth(zs[k], u, age[k], lookback[k], comoving[k]);
 	if (u.growth && (takes & takes_growth))
 		for (std::size_t k = 0; k < count; k++)
 			growth::at(*u.growth, u, zs[k], out[k].D, out[k].f);

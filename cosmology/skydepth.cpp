@@ -335,8 +335,14 @@ skydepth(double z, const expansion::Universe &u, int report_level)
 		}
 	}
 
-	double age, lookback, comoving;
-	expansion::integrals<true>(z, u, age, lookback, comoving);
+	/* The times only where they are printed: d_L is the same bits without
+	 * them, and under the exact rule the age alone would cut the direct
+	 * rule's panels. */
+	double age = 0, lookback = 0, comoving;
+	if (report_level > 0)
+		expansion::integrals<true>(z, u, age, lookback, comoving);
+	else
+		expansion::integrals<false>(z, u, age, lookback, comoving);
 	expansion::Depth d = expansion::depth(z, u, age, lookback, comoving);
 
 	if (report_level > 0) {

@@ -208,13 +208,15 @@ table(Universe &self, const arguments::Values &z, const std::vector<columns::Id>
 	for (auto &a : out)
 		to.push_back(a.mutable_data());
 	share(count, threads_for(threads, count), [&](std::size_t first, std::size_t n) {
-		thread_local std::vector<expansion::Depth> d;
-		d.resize(n);
-		expansion::depths(kernel, self.u, zs + first, n, d.data(), takes);
+		thread_local std::vector<expansion::Depth> room;
+		room.resize(n);
+		expansion::Depth *d = room.data();
+		expansion::depths(kernel, self.u, zs + first, n, d, takes);
 		for (std::size_t c = 0; c < ids.size(); c++)
 			for (std::size_t j = 0; j < n; j++)
-				to[c][first + j] = columns::value(ids[c], zs[first + j], self.u,
-								  observed ? frames::seen(d[j], observed[first + j]) : d[j]);
+				to[c][first + j] = observed ? columns::value(ids[c], zs[first + j], self.u,
+									     frames::seen(d[j], observed[first + j]))
+							    : columns::value(ids[c], zs[first + j], self.u, d[j]);
 	});
 	return out;
 }
