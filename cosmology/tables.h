@@ -12,9 +12,10 @@
  * integrated exactly, panel by panel from z = 0 up: the comoving distance
  * and the lookback time over z (tabled as comoving/z and lookback/z, so
  * that they keep their digits as z -> 0), and the age, down from the
- * direct rule's value at each panel's upper end.  A panel whose integrand the polynomial
- * does not follow (a universe that nearly stops, or has no Friedmann sum
- * there) holds nan, and its lanes are left to the direct rule.
+ * direct rule's value at each panel's upper end.  A panel whose integrand
+ * the polynomial does not follow (a universe that nearly stops, or has no
+ * Friedmann sum there) holds nan, and its lanes are left to the direct
+ * rule.
  *
  * Everything is made of the kit's own cosine and the four operations, so
  * the tables have the same bits on every machine, and of the universe
