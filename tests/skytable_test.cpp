@@ -58,6 +58,8 @@ const std::vector<Args> parameter_sets = {
 	{"-hubble", "67.4", "-matter", "0.315", "-vaccum", "0.685"},
 	{"-omega", "-0.001", "-lambda", "1.2"},
 	{"-h0", "70", "-matter", "2", "-vacuum", "0"},
+	{"-tcmb", "2.7255", "-mnu", "0.06", "-omega", "0.3", "-flat", "-exact"},
+	{"-omega", "0.3", "-lambda", "0.5", "-exact"},
 };
 
 Args
