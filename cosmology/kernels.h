@@ -82,7 +82,7 @@ lane_tabled(const double *z, std::size_t count, const Universe &u, double *age, 
 	}
 	/* Which value tells whether a lane is covered. */
 	const double *told = comoving ? comoving : lookback ? lookback : age;
-	for (std::size_t k = 0; k < count; k++) {
+	for (std::size_t k = 0; told && k < count; k++) {
 		if (covered(z[k], told[k]))
 			continue;
 		double lane[3];
