@@ -117,6 +117,29 @@ steps(const expansion::Universe &u, Growth &g, int n)
 
 inline void at(const Growth &g, const expansion::Universe &u, double z, double &D, double &f);
 
+/* Whether panel p of the tables D and f holds the steps of g to 5e-14
+ * halfway between its nodes, where they were not fitted. */
+inline bool
+follows(const Growth &g, const expansion::Universe &u, const std::vector<double> &D, const std::vector<double> &f,
+	int p)
+{
+	namespace tables = expansion::tables;
+	const tables::Basis &b = tables::basis();
+	double lo, hi;
+	tables::ends(p, lo, hi);
+	for (int j = 0; j + 1 < tables::terms; j++) {
+		double s = (b.at[1][j] + b.at[1][j + 1]) / 2, want[2], got[2];
+		at(g, u, lo + (hi - lo) * (1 + s) / 2 - 1, want[0], want[1]);
+		unsigned long long panel = p;
+		tables::polynomial(D.data(), panel, s, got[0]);
+		tables::polynomial(f.data(), panel, s, got[1]);
+		for (int i = 0; i < 2; i++)
+			if (!(std::fabs(got[i] - want[i]) <= 5e-14 * std::fabs(want[i])))
+				return false;
+	}
+	return true;
+}
+
 /* g's tables of D and f, from its values at each panel's nodes; a panel
  * whose values the polynomials do not follow holds nan, and is left to
  * the steps. */
@@ -132,9 +155,10 @@ tabulate(const expansion::Universe &u, Growth &g)
 		for (int j = 0; j < tables::terms; j++)
 			at(g, u, lo + (hi - lo) * (1 + b.at[1][j]) / 2 - 1, v[0][j], v[1][j]);
 		tables::series(v[0], c[0]), tables::series(v[1], c[1]);
-		bool follow = tables::follows(c[0], 1e-13) && tables::follows(c[1], 1e-13);
-		tables::lay_row(c[0], D.data(), p, follow);
-		tables::lay_row(c[1], f.data(), p, follow);
+		tables::lay_row(c[0], D.data(), p);
+		tables::lay_row(c[1], f.data(), p);
+		if (!follows(g, u, D, f, p))
+			tables::lay_row(c[0], D.data(), p, false), tables::lay_row(c[1], f.data(), p, false);
 	}
 	/* D is 1 today to the last bit, as the steps have it. */
 	double today, rate;
