@@ -109,9 +109,9 @@ TEST(Tables, NearlyStoppedLeftToTheDirectRule)
 	// A closed universe whose expansion nearly stops at z ~ 1.5 (the
 	// Friedmann sum's least value 1e-4): the panels around the stop are
 	// left to the direct rule, the distances beyond are taken up again
-	// from it, and the integrals agree with it throughout.  (Its derived
-	// columns are ill-conditioned near the antipode and its growth
-	// extreme, so only the integrals are held here.)
+	// from it, and the integrals agree with it throughout; so do D and f,
+	// steep there, with the steps.  (Its distances are ill-conditioned
+	// near the antipode, so only the integrals are held.)
 	expansion::Model m;
 	m.H0 = 70, m.Omega_M = 0.3, m.Lambda0 = 1.7133358, m.radiation = 0, m.exact = true;
 	expansion::Universe u = expansion::universe(m);
@@ -128,6 +128,16 @@ TEST(Tables, NearlyStoppedLeftToTheDirectRule)
 		const double got[3] = {age[k], lookback[k], comoving[k]};
 		for (int i = 0; i < 3; i++)
 			EXPECT_NEAR(got[i], want[i], 1e-13 * std::fabs(want[i])) << "integral " << i << " at z = " << zs[k];
+	}
+	std::shared_ptr<const growth::Growth> g = growth::of(u);
+	growth::Growth steps = *g;
+	steps.D_table.clear(), steps.f_table.clear();
+	for (double z : zs) {
+		double D, f, D0, f0;
+		growth::at(*g, u, z, D, f);
+		growth::at(steps, u, z, D0, f0);
+		EXPECT_NEAR(D, D0, 1e-13 * std::fabs(D0)) << "D at z = " << z;
+		EXPECT_NEAR(f, f0, 1e-13 * std::fabs(f0)) << "f at z = " << z;
 	}
 }
 
