@@ -22,6 +22,7 @@ std::vector<expansion::Model>
 universes()
 {
 	std::vector<expansion::Model> models;
+	models.reserve(12);
 	auto add = [&](double H0, double Om, double L, double radiation, double w0, double wa) {
 		expansion::Model m;
 		m.H0 = H0, m.Omega_M = Om, m.Lambda0 = L, m.radiation = radiation, m.w0 = w0, m.wa = wa, m.exact = true;
@@ -52,6 +53,7 @@ redshifts()
 {
 	std::mt19937_64 rng(41);
 	std::vector<double> zs;
+	zs.reserve(4000 + 3 * expansion::tables::count + 4);
 	for (int k = 0; k < 3000; k++)
 		zs.push_back(std::exp(std::uniform_real_distribution<double>(std::log(1e-9), std::log(1.6e4))(rng)));
 	for (int k = 0; k < 1000; k++)
